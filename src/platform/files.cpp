@@ -1,0 +1,116 @@
+#include "platform/files.h"
+
+#include "platform/errors.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fetchora::files {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+[[noreturn]] void fail(const std::string& path, int error) {
+    throw InOutError(path + ": " + systemErrorMessage(error));
+}
+
+unsigned currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+int fileAge(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    std::tm local{};
+    const time_t seconds = st.st_mtim.tv_sec;
+    if (localtime_r(&seconds, &local) == nullptr)
+        return -1;
+    const int year = local.tm_year + 1900;
+    if (year < 1980)
+        return -1;
+    const unsigned date = (static_cast<unsigned>(year - 1980) << 9) |
+                          (static_cast<unsigned>(local.tm_mon + 1) << 5) |
+                          static_cast<unsigned>(local.tm_mday);
+    const unsigned time = (static_cast<unsigned>(local.tm_hour) << 11) |
+                          (static_cast<unsigned>(local.tm_min) << 5) |
+                          static_cast<unsigned>(local.tm_sec / 2);
+    return static_cast<int>((date << 16) | time);
+}
+
+int directoryEntrySize(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return 0;
+    if (S_ISDIR(st.st_mode))
+        return 0;
+    return static_cast<int>(static_cast<uint32_t>(st.st_size));
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool deleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool createDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+void replaceFile(const std::string& path, const std::string& bytes, unsigned mode) {
+    std::string temp = folderOf(path) + "/.fetchora-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        fail(path, errno);
+    struct stat existing {};
+    const mode_t wanted = ::stat(path.c_str(), &existing) == 0
+                              ? (existing.st_mode & 07777)
+                              : static_cast<mode_t>(mode & ~currentUmask());
+    ::fchmod(fd, wanted);
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            fail(path, error);
+        }
+        written += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        fail(path, error);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        fail(path, error);
+    }
+}
+
+} // namespace fetchora::files

@@ -1,0 +1,32 @@
+// The file-system calls the system makes: file age in the DOS packed form, the size of a
+// directory entry, deletion, single-level folder creation, and atomic whole-file writes.
+#pragma once
+
+#include <string>
+
+namespace fetchora::files {
+
+// The modification time of a file as a DOS packed local date and time (two-second
+// resolution, date in the high 16 bits), or -1 when the file does not exist.
+int fileAge(const std::string& path);
+
+// The size of the directory entry at path, whatever its kind (files, folders, hidden
+// files), or 0 when nothing is there. Sizes of 2 GB and more are cut to 32 bits.
+int directoryEntrySize(const std::string& path);
+
+bool fileExists(const std::string& path);      // a regular file (or a link to one)
+bool directoryExists(const std::string& path); // a folder (or a link to one)
+
+// Deletes a file; false when it could not be deleted.
+bool deleteFile(const std::string& path);
+
+// Creates one folder whose parent must exist; false on failure (errno is kept).
+bool createDirectory(const std::string& path);
+
+// Replaces the file with the bytes: written to a temporary file in the same folder and
+// renamed over the old one, so readers see either the old or the new content, never a
+// part. Throws InOutError with the system's message on failure. mode is used for a
+// file that does not exist yet; an existing file keeps its permissions.
+void replaceFile(const std::string& path, const std::string& bytes, unsigned mode = 0666);
+
+} // namespace fetchora::files

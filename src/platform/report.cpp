@@ -1,0 +1,14 @@
+#include "platform/report.h"
+
+#include "platform/ui.h"
+
+#include <cstdio>
+
+namespace fetchora {
+
+void reportUnhandledError(const std::string& message) {
+    std::fprintf(stderr, "fetchora: %s\n", message.c_str());
+    ui::messageBox({ui::MessageIcon::Error, "Error", message, ui::MessageButtons::Ok});
+}
+
+} // namespace fetchora

@@ -1,0 +1,52 @@
+#include "util/library_path.h"
+
+#include <climits>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace fetchora {
+
+namespace {
+
+std::string& folderOverride() {
+    static std::string folder;
+    return folder;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string programPath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+} // namespace
+
+std::string libraryFileName() {
+    Dl_info info{};
+    // The address of this very function tells which module holds the code.
+    if (::dladdr(reinterpret_cast<void*>(&libraryFileName), &info) != 0 &&
+        info.dli_fname != nullptr && info.dli_fname[0] == '/') {
+        char resolved[PATH_MAX];
+        if (::realpath(info.dli_fname, resolved) != nullptr)
+            return resolved;
+        return info.dli_fname;
+    }
+    return programPath();
+}
+
+std::string pathInLibraryFolder(const std::string& name) {
+    const std::string& forced = folderOverride();
+    const std::string folder = forced.empty() ? folderOf(libraryFileName()) : forced;
+    return folder + "/" + name;
+}
+
+void setLibraryFolderOverride(const std::string& folder) {
+    folderOverride() = folder;
+}
+
+} // namespace fetchora

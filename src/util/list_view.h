@@ -1,0 +1,26 @@
+// Helpers for the report-style list views with check boxes that the forms use (a
+// QTreeWidget whose rows are checkable). The helpers that change check marks block the
+// view's change signals while they work, so the form's change handler does not run once
+// per row.
+#pragma once
+
+#include <string>
+
+class QTreeWidget;
+
+namespace fetchora {
+
+// True when a row is selected; otherwise shows message with showInformation.
+bool requireSelection(QTreeWidget* view, const std::string& message);
+void setAllChecks(QTreeWidget* view, bool checked);
+// Rows index, index-1, ..., 0; index -1 changes nothing.
+void setChecksUpTo(QTreeWidget* view, int index, bool checked);
+// Rows index ... last.
+void setChecksFrom(QTreeWidget* view, int index, bool checked);
+// Rows whose first column equals caption without regard to case.
+void setChecksByCaption(QTreeWidget* view, const std::string& caption, bool checked);
+int countChecked(QTreeWidget* view);
+// Each column as wide as its widest text (heading or cell) in the view's font, plus 40.
+void fitColumns(QTreeWidget* view);
+
+} // namespace fetchora
