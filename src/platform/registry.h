@@ -22,7 +22,10 @@ inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_INVALID_HANDLE = 6;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
+inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_BADDB = 1009;
+// The key behind an open handle has been deleted.
+inline constexpr LONG ERROR_KEY_DELETED = 1018;
 
 // Value types.
 inline constexpr DWORD REG_NONE = 0;
@@ -37,6 +40,7 @@ inline constexpr DWORD REG_QWORD = 11;
 inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
 inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
 inline constexpr REGSAM KEY_READ = 0x20019;
 inline constexpr REGSAM KEY_WRITE = 0x20006;
 inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
@@ -60,13 +64,24 @@ LONG RegCreateKeyEx(HKEY parent, const std::string& subKey, REGSAM access, HKEY*
 LONG RegOpenKeyEx(HKEY parent, const std::string& subKey, REGSAM access, HKEY* result);
 LONG RegCloseKey(HKEY key);
 // Reads a value: its type and its data (text for the string types, raw bytes otherwise).
+// Data conventions: REG_SZ and REG_EXPAND_SZ are the text without a terminating NUL;
+// every other type is its bytes as Win32 holds them (REG_DWORD four bytes little-endian,
+// REG_QWORD eight, REG_MULTI_SZ each string NUL-terminated plus a final NUL). The name ""
+// is the key's default value.
 LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::string* data);
 LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const std::string& data);
 LONG RegDeleteValue(HKEY key, const std::string& valueName);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some).
 LONG RegDeleteKey(HKEY parent, const std::string& subKey);
-// Deletes a key with all its subkeys and values.
+// Deletes a key with all its subkeys and values. An empty subKey deletes the subkeys and
+// values of parent itself and keeps parent.
 LONG RegDeleteTree(HKEY parent, const std::string& subKey);
+// The name of subkey number index (in the order the hive file lists them), or
+// ERROR_NO_MORE_ITEMS past the last.
+LONG RegEnumKeyEx(HKEY key, DWORD index, std::string* name);
+// Name, type and data of value number index, or ERROR_NO_MORE_ITEMS past the last.
+LONG RegEnumValue(HKEY key, DWORD index, std::string* name, DWORD* type = nullptr,
+                  std::string* data = nullptr);
 
 // The folder that holds the hive files; chosen once per process before the first access
 // (default $XDG_CONFIG_HOME/fetchora/registry, else ~/.config/fetchora/registry).
@@ -81,6 +96,12 @@ void setHiveReadOnly(Hive hive, bool readOnly);
 class HiveFileError final : public Error {
 public:
     HiveFileError(const std::string& file, int line, const std::string& problem);
+    const std::string& file() const { return file_; }
+    int line() const { return line_; }
+
+private:
+    std::string file_;
+    int line_;
 };
 
 } // namespace fetchora::registry

@@ -1,0 +1,223 @@
+// TAsyncSocket: the HTTP client's non-blocking TCP client socket. Name lookup, connecting,
+// sending and receiving start work and return; results arrive as events while the
+// thread's message loop runs, driven by socket notifications posted to the component's
+// hidden window. Failures go to OnError when it is set, else raise ESocketException.
+#pragma once
+
+#include "http/msg_wnd_control.h"
+#include "platform/winsock/winsock.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fetchora {
+
+// The socket's exception: a message and, where one applies, the Winsock error code.
+class ESocketException final : public Error {
+public:
+    explicit ESocketException(const std::string& message, int errorCode = 0)
+        : Error(message), ErrorCode(errorCode) {}
+    int ErrorCode;
+};
+
+enum TSocketState {
+    wsInvalidState = 0,
+    wsOpened = 1,
+    wsBound = 2,
+    wsConnecting = 3,
+    wsSocksConnected = 4,
+    wsConnected = 5,
+    wsAccepting = 6,
+    wsListening = 7,
+    wsClosed = 8,
+};
+
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+
+// Component options (a set of bits).
+using TWSocketOptions = unsigned;
+constexpr TWSocketOptions wsoTcpNoDelay = 0x01;
+
+// The text for a Winsock error code: "Connection refused", ..., "Not a WinSock error".
+std::string WSocketErrorDesc(int ErrCode);
+// True when text consists of digits and dots only (and is not empty).
+bool WSocketIsDottedIP(const std::string& text);
+// Conversions used by Connect; each raises ESocketException with its message
+// ("Winsock Resolve Host: ...", "Winsock Resolve Port: ...", "Winsock Resolve Proto: ...").
+// Host and port come back in network byte order.
+std::uint32_t WSocketResolveHost(const std::string& host);
+std::uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
+int WSocketResolveProto(const std::string& proto);
+// The local host name; raises ESocketException "Winsock Get Host Name failed".
+std::string LocalHostName();
+
+class TAsyncSocket : public TMsgWndControl {
+public:
+    using TDataEvent = std::function<void(TAsyncSocket* Sender, int ErrCode)>;
+    using TChangeStateEvent =
+        std::function<void(TAsyncSocket* Sender, TSocketState OldState, TSocketState NewState)>;
+    using TErrorEvent = std::function<void(TAsyncSocket* Sender)>;
+
+    static constexpr int SendBufferSize = 1460; // bytes per buffer of the send chain
+
+    TAsyncSocket();
+    // Cancels the lookup, closes the socket if open, frees the buffers, returns the
+    // messages.
+    ~TAsyncSocket() override;
+
+    // Starts a name lookup; the result arrives as OnDnsLookupDone. A dotted address
+    // completes before the call returns.
+    void DnsLookup(const std::string& HostName);
+    // Cancels a pending lookup: OnDnsLookupDone(10004).
+    void CancelDnsLookup();
+    // Opens a socket and starts connecting to Addr:Port; the result arrives as
+    // OnSessionConnected.
+    void Connect();
+    // Queues Len bytes and sends what the network accepts now; returns Len, or -1 (with
+    // LastError 10057) when not connected.
+    int Send(const void* Data, int Len);
+    int SendStr(const std::string& Str);
+    // Reads up to BufferSize bytes that have arrived; the count, 0 when the peer has
+    // closed, or -1 with LastError set.
+    int Receive(void* Buffer, int BufferSize);
+    // Everything that has arrived, as a string.
+    std::string ReceiveStr();
+    // Bytes waiting to be read (FIONREAD); -1 on failure.
+    int RcvdCount();
+    // Shuts down for sending, closes, raises OnSessionClosed (once per connection).
+    void Close();
+    // Posts a message whose handling calls Close().
+    void CloseDelayed();
+    // Drops queued data and closes at once without lingering.
+    void Abort();
+    // shutdown(How) on the open socket.
+    void Shutdown(int How);
+
+    TSocketState State() const { return FState; }
+    const std::string& DnsResult() const { return FDnsResult; }
+    const std::vector<std::string>& DnsResultList() const { return FDnsResultList; }
+    int LastError() const { return FLastError; }
+    // The text of the last failure reported (what OnError is told about, or what was
+    // raised): "Connection refused (#10061 in Connect)", "DNS lookup: invalid host name.".
+    const std::string& LastErrorMessage() const { return FLastErrorMessage; }
+    winsock::SOCKET HSocket() const { return FHSocket; }
+    std::int64_t ReadCount() const { return FReadCount; }
+    // Bytes queued in the send chain and not yet accepted by the network.
+    int BufferedByteCount() const { return FBufferedByteCount; }
+    bool AllSent() const { return FAllSent; }
+    int SndBufSize() const { return FSndBufSize; }
+    int RcvBufSize() const { return FRcvBufSize; }
+    bool DnsLookupPending() const { return FDnsLookupHandle != 0; }
+
+    // Addr, Port, Proto, LocalAddr and LocalPort may be changed only in wsClosed
+    // ("Cannot change Addr if not closed", ...).
+    const std::string& Addr() const { return FAddrStr; }
+    void SetAddr(const std::string& Value);
+    const std::string& Port() const { return FPortStr; }
+    void SetPort(const std::string& Value);
+    const std::string& Proto() const { return FProtoStr; }
+    void SetProto(const std::string& Value);
+    const std::string& LocalAddr() const { return FLocalAddr; }
+    void SetLocalAddr(const std::string& Value);
+    const std::string& LocalPort() const { return FLocalPortStr; }
+    void SetLocalPort(const std::string& Value);
+
+    TSocketLingerOnOff LingerOnOff() const { return FLingerOnOff; }
+    void SetLingerOnOff(TSocketLingerOnOff Value) { FLingerOnOff = Value; }
+    int LingerTimeout() const { return FLingerTimeout; }
+    void SetLingerTimeout(int Value) { FLingerTimeout = Value; }
+    TWSocketOptions ComponentOptions = 0;
+
+    TDataEvent OnDnsLookupDone;
+    TDataEvent OnSessionConnected;
+    TDataEvent OnDataAvailable;
+    TDataEvent OnDataSent;
+    TDataEvent OnSessionClosed;
+    TChangeStateEvent OnChangeState;
+    // When set, failures are reported here (LastError holds the code) instead of raising.
+    TErrorEvent OnError;
+
+protected:
+    int MsgHandlersCount() override;
+    void AllocateMsgHandlers() override;
+    void FreeMsgHandlers() override;
+    void WndProc(TMessage& MsgRec) override;
+    void AbortComponent() override;
+
+    // A failing call: text (#code in Sockfunc), closing first for 10054 and 10057.
+    void SocketError(const std::string& Sockfunc);
+    void SocketErrorCode(const std::string& Sockfunc, int Error);
+    // Reports message (through OnError with LastError, else by raising).
+    void RaiseException(const std::string& Msg);
+    void ChangeState(TSocketState NewState);
+
+    void TriggerDnsLookupDone(int ErrCode);
+    void TriggerSessionConnected(int ErrCode);
+    void TriggerDataAvailable(int ErrCode);
+    void TriggerDataSent(int ErrCode);
+    void TriggerSessionClosed(int ErrCode);
+
+private:
+    struct SendBuffer;
+
+    void Do_FD_CONNECT(int Error);
+    void Do_FD_READ(int Error);
+    void Do_FD_WRITE(int Error);
+    void Do_FD_CLOSE(int Error);
+    void ReceiveLoop(int Error);
+    void HandleDnsLookupDone(int Error);
+    void TryToSend();
+    void PutDataInSendBuffer(const void* Data, int Len);
+    void DeleteBufferedData();
+    void InternalClose(bool Shut, int Error);
+    void SetLingerOption();
+    void Startup();
+    void Cleanup();
+    bool Alive(const std::shared_ptr<bool>& token) const { return *token; }
+
+    winsock::SOCKET FHSocket = winsock::INVALID_SOCKET;
+    TSocketState FState = wsClosed;
+    std::string FAddrStr;
+    bool FAddrAssigned = false;
+    std::string FPortStr;
+    bool FPortAssigned = false;
+    std::string FProtoStr = "tcp";
+    std::string FLocalAddr = "0.0.0.0";
+    std::string FLocalPortStr = "0";
+    winsock::SOCKADDR_IN FSin;
+    int FProto = winsock::WS_IPPROTO_TCP;
+    TSocketLingerOnOff FLingerOnOff = wsLingerOn;
+    int FLingerTimeout = 0;
+    std::string FDnsResult;
+    std::vector<std::string> FDnsResultList;
+    std::deque<std::unique_ptr<SendBuffer>> FBufList;
+    int FBufferedByteCount = 0;
+    bool FAllSent = true;
+    winsock::HANDLE FDnsLookupHandle = 0;
+    bool FDnsLookupStarting = false;
+    bool FDnsLookupKept = false;
+    int FDnsLookupKeptError = 0;
+    winsock::HOSTENT FDnsLookupBuffer;
+    int FLastError = 0;
+    std::string FLastErrorMessage;
+    winsock::HANDLE FDnsLookupKeptHandle = 0;
+    std::int64_t FReadCount = 0;
+    bool FCloseInvoked = false;
+    int FSndBufSize = 0;
+    int FRcvBufSize = 0;
+    bool FStarted = false;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+
+    UINT FMsg_WM_ASYNCSELECT = 0;
+    UINT FMsg_WM_ASYNCGETHOSTBYNAME = 0;
+    UINT FMsg_WM_ASYNCGETHOSTBYADDR = 0;
+    UINT FMsg_WM_CLOSE_DELAYED = 0;
+    UINT FMsg_WM_TRIGGER_DATA_AVAILABLE = 0;
+    UINT FMsg_WM_TRIGGER_EXCEPTION = 0;
+};
+
+} // namespace fetchora

@@ -1,0 +1,192 @@
+// servers.txt and the lookup, store and forget rules of the credential store.
+#include "queue/credentials.h"
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "queue/tab_fields.h"
+#include "util/file_io.h"
+#include "util/library_path.h"
+#include "util/strings.h"
+
+#include <functional>
+
+namespace fetchora {
+
+namespace {
+
+// servers.txt holds passwords in plain text: only its owner may read it.
+constexpr unsigned kCredentialFileMode = 0600;
+
+CredentialPrompt& installedPrompt() {
+    static CredentialPrompt prompt;
+    return prompt;
+}
+
+bool askUser(const std::string& server, const TPasswordList& remembered, std::string& user,
+             std::string& password) {
+    const CredentialPrompt& prompt = installedPrompt();
+    if (!prompt)
+        return false;
+    return prompt(server, remembered, user, password);
+}
+
+// Loads servers.txt into list, runs work on it and saves the list, also when work fails.
+// A load that fails (a damaged line) saves nothing, so the file stays as it is.
+void withSavedList(TPasswordList& list, const std::function<void()>& work) {
+    const std::string path = credentialFilePath();
+    list.LoadFromFile(path);
+    try {
+        work();
+    } catch (...) {
+        list.SaveToFile(path);
+        throw;
+    }
+    list.SaveToFile(path);
+}
+
+} // namespace
+
+TAuthURL::TAuthURL(const std::string& text) : URL(text) {
+    const std::string piece = field(text, "/", 2);
+    Server = piece;
+    if (piece.find('@') == std::string::npos)
+        return;
+    const std::string credentials = field(piece, "@", 0);
+    // The password is the text between the first and a second ":"; an empty one after a
+    // final ":" is a password too. Without any ":" there is no password field at all.
+    const size_t colon = credentials.find(':');
+    if (colon == std::string::npos)
+        throw ListError(1);
+    const size_t secondColon = credentials.find(':', colon + 1);
+    Password = credentials.substr(
+        colon + 1, secondColon == std::string::npos ? std::string::npos : secondColon - colon - 1);
+    UserName = credentials.substr(0, colon);
+    Server = field(piece, "@", 1);
+}
+
+TPassword& TPasswordList::Add() {
+    entries_.push_back(std::make_unique<TPassword>());
+    return *entries_.back();
+}
+
+void TPasswordList::checkIndex_(int index) const {
+    if (index < 0 || index >= count())
+        throw ListError(index);
+}
+
+TPassword& TPasswordList::at(int index) {
+    checkIndex_(index);
+    return *entries_[static_cast<size_t>(index)];
+}
+
+const TPassword& TPasswordList::at(int index) const {
+    checkIndex_(index);
+    return *entries_[static_cast<size_t>(index)];
+}
+
+void TPasswordList::remove(int index) {
+    checkIndex_(index);
+    entries_.erase(entries_.begin() + index);
+}
+
+void TPasswordList::LoadFromFile(const std::string& path) {
+    if (!files::fileExists(path))
+        return;
+    clear();
+    for (const std::string& line : splitLines(readWholeFile(path))) {
+        const std::vector<std::string> fields = splitTabFields(line);
+        TPassword& entry = Add();
+        if (fields.empty())
+            throw ListError(0);
+        entry.Server = fields[0];
+        if (fields.size() < 2)
+            throw ListError(1);
+        entry.UserName = fields[1];
+        if (fields.size() < 3)
+            throw ListError(2);
+        entry.Password = fields[2];
+    }
+}
+
+void TPasswordList::SaveToFile(const std::string& path) const {
+    // "%s\t%s\t%s" of Server, UserName and Password per line.
+    std::string content;
+    for (const auto& entry : entries_)
+        content += entry->Server + '\t' + entry->UserName + '\t' + entry->Password + "\r\n";
+    files::replaceFile(path, content, kCredentialFileMode);
+}
+
+std::string credentialFilePath() {
+    return pathInLibraryFolder("servers.txt");
+}
+
+bool LookupCredentials(const std::string& server, bool noPrompt, std::string& user,
+                       std::string& password) {
+    user.clear();
+    password.clear();
+    TPasswordList list;
+    bool found = false;
+    withSavedList(list, [&] {
+        for (int i = 0; i < list.count(); ++i) {
+            const TPassword& entry = list[i];
+            if (text::ansiSameText(entry.Server, server)) {
+                user = entry.UserName;
+                password = entry.Password;
+                found = true;
+                return;
+            }
+        }
+        if (noPrompt)
+            return;
+        std::string typedUser;
+        std::string typedPassword;
+        if (!askUser(server, list, typedUser, typedPassword))
+            return;
+        user = typedUser;
+        password = typedPassword;
+        TPassword& entry = list.Add();
+        entry.Server = server;
+        entry.UserName = user;
+        entry.Password = password;
+        found = true;
+    });
+    return found;
+}
+
+void StoreCredentials(const TAuthURL& authURL) {
+    TPasswordList list;
+    withSavedList(list, [&] {
+        for (int i = list.count() - 1; i >= 0; --i) {
+            TPassword& entry = list[i];
+            if (text::ansiSameText(entry.Server, authURL.Server)) {
+                entry.UserName = authURL.UserName;
+                entry.Password = authURL.Password;
+                entry.Server = authURL.Server;
+                return;
+            }
+        }
+        TPassword& entry = list.Add();
+        entry.Server = authURL.Server;
+        entry.UserName = authURL.UserName;
+        entry.Password = authURL.Password;
+    });
+}
+
+void ForgetCredentials(const std::string& server) {
+    TPasswordList list;
+    withSavedList(list, [&] {
+        for (int i = list.count() - 1; i >= 0; --i) {
+            if (text::ansiSameText(list[i].Server, server))
+                list.remove(i);
+        }
+    });
+}
+
+CredentialPrompt setCredentialPrompt(CredentialPrompt prompt) {
+    CredentialPrompt previous = std::move(installedPrompt());
+    installedPrompt() = std::move(prompt);
+    return previous;
+}
+
+} // namespace fetchora

@@ -1,0 +1,68 @@
+// The "View Exceptions" dialog and ShowExceptions.
+#include "queue/exception_form.h"
+
+#include "platform/qt/desktop.h"
+#include "queue/exception_list.h"
+#include "queue/form_style.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+
+namespace fetchora {
+
+TExceptionForm::TExceptionForm(QWidget* parent)
+    : QDialog(parent, forms::dialogWithoutBorderIcons()) {
+    using forms::component;
+    setObjectName(QStringLiteral("ExceptionForm"));
+    setWindowTitle(QStringLiteral("View Exceptions"));
+    setFont(forms::tahoma(11));
+    setFixedSize(512, 349);
+
+    // Button1 is made first so that it is first in the tab order.
+    Button1 = component<QPushButton>(this, "Button1", 218, 308, 75, 25);
+    Button1->setText(QStringLiteral("OK"));
+    Button1->setDefault(true);
+
+    Image1 = component<QLabel>(this, "Image1", 8, 8, 32, 32);
+    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+
+    Label1 = component<QLabel>(this, "Label1", 48, 16, 457, 16);
+    Label1->setText(QStringLiteral("The following exception(s) occured while downloading files"));
+
+    Memo1 = component<QPlainTextEdit>(this, "Memo1", 48, 40, 457, 217);
+    Memo1->setReadOnly(true);
+    Memo1->setFocusPolicy(Qt::ClickFocus);
+    Memo1->setTabChangesFocus(true);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setFont(forms::courierNew(11));
+
+    connect(Button1, &QPushButton::clicked, this, &TExceptionForm::Button1Click);
+    Button1->setFocus();
+}
+
+void TExceptionForm::Button1Click() {
+    Memo1->clear();
+    ExceptionList().clear();
+    done(QDialog::Accepted);
+}
+
+void ShowExceptions() {
+    const std::vector<std::string>& lines = ExceptionList();
+    if (lines.empty())
+        return;
+    std::string textOfList;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            textOfList += '\n';
+        textOfList += lines[i];
+    }
+    TExceptionForm form;
+    form.Memo1->setPlainText(ui::toQString(textOfList));
+    ui::showModal(form);
+}
+
+} // namespace fetchora

@@ -1,0 +1,28 @@
+// TExceptionForm, the "View Exceptions" dialog that shows the error list and empties it
+// when the user presses OK. ShowExceptions (exception_list.h) shows it.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace fetchora {
+
+class TExceptionForm final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TExceptionForm(QWidget* parent = nullptr);
+
+    QLabel* Image1;
+    QLabel* Label1;
+    QPlainTextEdit* Memo1;
+    QPushButton* Button1;
+
+    // Empties Memo1 and the error list and closes with OK.
+    void Button1Click();
+};
+
+} // namespace fetchora

@@ -1,0 +1,196 @@
+// Address splitting and link resolution of TParseURL.
+#include "queue/parse_url.h"
+
+#include "platform/errors.h"
+#include "platform/text.h"
+
+namespace fetchora {
+
+namespace {
+
+constexpr size_t kMaxPasswordLength = 1000;
+
+// The parts of s between slashes. An empty s has no parts; otherwise every "/" ends a
+// part, so a final "/" leaves an empty last part.
+std::vector<std::string> splitAtSlashes(const std::string& s) {
+    std::vector<std::string> parts;
+    if (s.empty())
+        return parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = s.find('/', start);
+        if (slash == std::string::npos) {
+            parts.push_back(s.substr(start));
+            return parts;
+        }
+        parts.push_back(s.substr(start, slash - start));
+        start = slash + 1;
+    }
+}
+
+const std::string& partAt(const std::vector<std::string>& parts, size_t index) {
+    if (index >= parts.size())
+        throw ListError(static_cast<int>(index));
+    return parts[index];
+}
+
+// A byte that the comma-text reader skips: a blank or a control character.
+bool isBlank(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 1 && b <= ' ';
+}
+
+} // namespace
+
+void TParseURL::clear_() {
+    FileName.clear();
+    Extension.clear();
+    Folders.clear();
+    Host.clear();
+    Protocol.clear();
+    Port = 0;
+    Query.clear();
+    UserName.clear();
+    Password.clear();
+}
+
+void TParseURL::Parse(const std::string& url) {
+    clear_();
+
+    std::string s = url;
+    const size_t question = s.find('?');
+    if (question != std::string::npos) {
+        Query = s.substr(question + 1);
+        s.erase(question);
+    }
+
+    // splitAtSlashes already leaves the empty part after a final "/".
+    const std::vector<std::string> parts = splitAtSlashes(s);
+
+    Protocol = text::asciiLowerCase(partAt(parts, 0));
+    const size_t colon = Protocol.find(':');
+    if (colon != std::string::npos)
+        Protocol.erase(colon, 1);
+
+    if (Protocol == "http")
+        Port = 80;
+    else if (Protocol == "https")
+        Port = 443;
+
+    Host = partAt(parts, 2);
+
+    const size_t at = Host.find('@');
+    if (at != std::string::npos) {
+        const std::string userInfo = Host.substr(0, at);
+        Host.erase(0, at + 1);
+        const size_t separator = userInfo.find(':');
+        if (separator != std::string::npos) {
+            Password = userInfo.substr(separator + 1, kMaxPasswordLength);
+            UserName = userInfo.substr(0, separator);
+        } else {
+            Password = userInfo.substr(0, kMaxPasswordLength);
+        }
+    }
+
+    const size_t portColon = Host.find(':');
+    if (portColon != std::string::npos) {
+        Port = strToInt(Host.substr(portColon + 1));
+        Host.erase(portColon);
+    }
+
+    // parts holds at least three entries here, the host being the third.
+    Folders.assign(parts.begin() + 3, parts.end());
+    if (!Folders.empty())
+        Folders.pop_back();
+
+    FileName = parts.back();
+
+    const size_t dot = FileName.find('.');
+    if (dot != std::string::npos)
+        Extension = FileName.substr(dot + 1);
+}
+
+std::string TParseURL::Resolve(const std::string& base, const std::string& link,
+                               bool omitCredentials) {
+    const std::string l = text::asciiLowerCase(link);
+    if (text::startsWith(l, "http:") || text::startsWith(l, "https:"))
+        return l;
+
+    Parse(base);
+    std::string result = Protocol + "://";
+    if (!UserName.empty() && !omitCredentials)
+        result += UserName + ":" + Password + "@";
+    result += Host;
+
+    if (text::startsWith(l, "/cgi-bin")) {
+        result += l;
+    } else if (text::startsWith(l, "cgi-bin")) {
+        // Scripts live under the host's root, not under the page's folder.
+        result += "/" + l;
+    } else if (text::startsWith(l, "/")) {
+        result += l;
+    } else {
+        for (const std::string& folder : Folders)
+            result += "/" + folder;
+        if (!l.empty())
+            result += "/" + l;
+    }
+    return text::asciiLowerCase(result);
+}
+
+bool TParseURL::HasType(const std::string& typeList) const {
+    const std::string x = text::asciiLowerCase(Extension);
+    for (const std::string& item : splitCommaText(text::asciiLowerCase(typeList))) {
+        if (text::ansiSameText(item, x))
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> splitCommaText(const std::string& text) {
+    std::vector<std::string> items;
+    // A NUL byte ends the text, as it ended the C string the format was made for.
+    const std::string s = text.substr(0, text.find('\0'));
+    const size_t n = s.size();
+    size_t p = 0;
+    while (p < n && isBlank(s[p]))
+        ++p;
+    while (p < n) {
+        std::string item;
+        if (s[p] == '"') {
+            // A quoted item: "" inside stands for one quote; an unclosed quote runs to the end.
+            ++p;
+            while (p < n) {
+                if (s[p] == '"') {
+                    if (p + 1 < n && s[p + 1] == '"') {
+                        item += '"';
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                item += s[p];
+                ++p;
+            }
+        } else {
+            const size_t start = p;
+            while (p < n && !isBlank(s[p]) && s[p] != ',')
+                ++p;
+            item = s.substr(start, p - start);
+        }
+        items.push_back(item);
+        while (p < n && isBlank(s[p]))
+            ++p;
+        if (p < n && s[p] == ',') {
+            if (p + 1 == n)
+                items.emplace_back();
+            do {
+                ++p;
+            } while (p < n && isBlank(s[p]));
+        }
+    }
+    return items;
+}
+
+} // namespace fetchora

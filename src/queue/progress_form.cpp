@@ -1,0 +1,37 @@
+// The progress dialog.
+#include "queue/progress_form.h"
+
+#include "queue/form_style.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace fetchora {
+
+TProgressForm::TProgressForm(QWidget* parent)
+    : QDialog(parent, forms::dialogWithoutBorderIcons() | Qt::WindowStaysOnTopHint) {
+    using forms::component;
+    setObjectName(QStringLiteral("ProgressForm"));
+    setWindowTitle(QStringLiteral("Progress Dialog"));
+    setFont(forms::tahoma(11));
+    setFixedSize(355, 93);
+
+    Label1 = component<QLabel>(this, "Label1", 17, 12, 321, 16);
+    ProgressBar1 = component<QProgressBar>(this, "ProgressBar1", 17, 34, 321, 10);
+    ProgressBar1->setTextVisible(false);
+    Button1 = component<QPushButton>(this, "Button1", 140, 56, 75, 25);
+    Button1->setText(QStringLiteral("Cancel"));
+
+    connect(Button1, &QPushButton::clicked, this, &TProgressForm::Button1Click);
+}
+
+void TProgressForm::Button1Click() {
+    Cancelled = true;
+}
+
+void TProgressForm::reject() {
+    Button1Click();
+}
+
+} // namespace fetchora

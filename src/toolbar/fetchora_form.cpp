@@ -1,0 +1,247 @@
+// Creation, polling and status of the toolbar window.
+#include "toolbar/fetchora_form.h"
+
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/qt/desktop.h"
+#include "platform/report.h"
+#include "queue/download_list.h"
+#include "toolbar/image_list.h"
+#include "util/file_io.h"
+#include "util/library_path.h"
+#include "util/link_label.h"
+#include "util/messages.h"
+#include "util/settings.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPalette>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+
+namespace fetchora {
+
+namespace {
+
+constexpr int kTimerInterval = 2000;
+constexpr int kButtonWidth = 140;
+
+QString qs(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+TFetchoraForm::TFetchoraForm(QWidget* parent) : QWidget(parent) {
+    createComponents();
+    guarded([this] { FormCreate(); });
+}
+
+TFetchoraForm::~TFetchoraForm() {
+    guarded([this] { FormDestroy(); });
+}
+
+QColor TFetchoraForm::runningColour() {
+    return QColor(169, 247, 128);
+}
+
+QColor TFetchoraForm::idleColour() {
+    return QApplication::palette().color(QPalette::Base);
+}
+
+void TFetchoraForm::createComponents() {
+    setObjectName(qs("FetchoraForm"));
+    setWindowTitle(qs("Fetchora"));
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    resize(772, 85);
+    setFont(formFont());
+    setAutoFillBackground(true);
+    QPalette face = palette();
+    face.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    setPalette(face);
+
+    ImageList1 = std::make_unique<TImageList>();
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(qs("ToolBar1"));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setStyleSheet(qs("QToolBar { border: none; }"));
+
+    ToolButton2 = addSeparator("ToolButton2");
+    ToolButton9 = addButton("ToolButton9", "Select files to download", "", TImageList::SelectFiles);
+    // The row's button width; a wider fallback font may need more.
+    ToolButton9->setMinimumWidth(kButtonWidth);
+    StartBtn = addButton("StartBtn", "Start", "Starts download process", TImageList::Start);
+    StopBtn = addButton("StopBtn", "Stop", "Stops download process", TImageList::Stop);
+
+    Panel = new QFrame(ToolBar1);
+    Panel->setObjectName(qs("Panel"));
+    Panel->setFixedSize(247, 22);
+    Panel->setFrameShape(QFrame::Panel);
+    Panel->setFrameShadow(QFrame::Sunken);
+    Panel->setLineWidth(1);
+    Panel->setAutoFillBackground(true);
+    ProgLabel = new QLabel(qs("Loading..."), Panel);
+    ProgLabel->setObjectName(qs("ProgLabel"));
+    ProgLabel->move(16, 5);
+    ProgLabel->resize(247 - 16 - 2, 13);
+    ToolBar1->addWidget(Panel);
+    setPanelColour(idleColour());
+
+    EditBtn = addButton("EditBtn", "Edit file list", "", -1);
+    ToolButton1 = addSeparator("ToolButton1");
+    ToolButton6 = addButton("ToolButton6", "Settings", "View configuration settings...", TImageList::Settings);
+    HelpBtn = addButton("HelpBtn", "Help", "View help file", TImageList::Help);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(ToolBar1, 0, Qt::AlignTop);
+
+    connect(ToolButton9, &QToolButton::clicked, this, [this] { guarded([this] { ToolButton9Click(); }); });
+    connect(StartBtn, &QToolButton::clicked, this, [this] { guarded([this] { StartBtnClick(); }); });
+    connect(StopBtn, &QToolButton::clicked, this, [this] { guarded([this] { StopBtnClick(); }); });
+    connect(EditBtn, &QToolButton::clicked, this, [this] { guarded([this] { EditBtnClick(); }); });
+    connect(ToolButton6, &QToolButton::clicked, this, [this] { guarded([this] { ToolButton6Click(); }); });
+    connect(HelpBtn, &QToolButton::clicked, this, [this] { guarded([this] { HelpBtnClick(); }); });
+
+    // The client area is 772 pixels wide, or as wide as the row when the desktop's font
+    // makes it wider, so that no button falls into the overflow menu.
+    resize(std::max(772, ToolBar1->sizeHint().width()), 85);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(qs("Timer1"));
+    Timer1->setInterval(kTimerInterval);
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    Timer1->start();
+}
+
+QToolButton* TFetchoraForm::addButton(const char* name, const char* caption, const char* hint,
+                                      int image) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(qs(name));
+    button->setText(qs(caption));
+    // Hints stay unset as a tooltip: the row shows no hints. Keep the text for reference.
+    button->setProperty("hint", qs(hint));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    if (image >= 0)
+        button->setIcon(ImageList1->icon(image));
+    ToolBar1->addWidget(button);
+    return button;
+}
+
+QWidget* TFetchoraForm::addSeparator(const char* name) {
+    auto* separator = new QWidget(ToolBar1);
+    separator->setObjectName(qs(name));
+    separator->setFixedWidth(8);
+    ToolBar1->addWidget(separator);
+    return separator;
+}
+
+void TFetchoraForm::setPanelColour(const QColor& colour) {
+    QPalette p = Panel->palette();
+    p.setColor(QPalette::Window, colour);
+    Panel->setPalette(p);
+}
+
+void TFetchoraForm::FormCreate() {
+    setSettingsKeyPath(settings::kKeyPath);
+    readSettingText(settings::kTypes, settings::kTypesDefault);
+    readSettingText(settings::kSound, settings::kSoundDefault);
+    FListFile = pathInLibraryFolder("downloads.txt");
+    if (!files::fileExists(FListFile))
+        writeWholeFile("", FListFile);
+    FDownloads = std::make_unique<TDownloadList>();
+    FDownloads->LoadFromFile(FListFile);
+    // FIXME: register the drop target of the window once the drop target exists.
+}
+
+void TFetchoraForm::FormDestroy() {
+    // FIXME: withdraw the drop target registration once the drop target exists.
+}
+
+void TFetchoraForm::Timer1Timer() {
+    try {
+        const int age = files::fileAge(pathInLibraryFolder("downloads.txt"));
+        if (age != FListFileAge) {
+            FListFileAge = age;
+            if (!FDownloads)
+                FDownloads = std::make_unique<TDownloadList>();
+            FDownloads->LoadFromFile(FListFile);
+            UpdateStatus();
+        }
+    } catch (const std::exception& error) {
+        Timer1->stop();
+        showError(error.what());
+    }
+}
+
+void TFetchoraForm::UpdateStatus() {
+    if (FRunning) {
+        if (FCurrent != nullptr) {
+            const int left = FDownloads ? FDownloads->count() : 0;
+            // Halves round to the even neighbour; a size of zero or less shows 0 %.
+            const double ratio = FCurrent->FileSize > 0
+                                     ? static_cast<double>(FCurrent->Downloaded) / FCurrent->FileSize
+                                     : 0.0;
+            const int percent = static_cast<int>(std::nearbyint(ratio * 100));
+            SetStatusText(format("Downloading %d of %d [%d%%]", FRunTotal - left + 1, FRunTotal, percent));
+        }
+    } else {
+        setPanelColour(idleColour());
+        const int count = FDownloads ? FDownloads->count() : 0;
+        if (count == 0)
+            SetStatusText("Press Select files or drag link here");
+        else
+            SetStatusText(format("%d file(s) ready - press Start", count));
+    }
+    ProgLabel->repaint();
+}
+
+void TFetchoraForm::SetStatusText(const std::string& text) {
+    ProgLabel->setText(ui::toQString(text));
+}
+
+void TFetchoraForm::OpenGallery(const std::string& url) {
+    // FIXME: the gallery dialog is not built yet; the queue is saved as after any gallery.
+    (void)url;
+}
+
+void TFetchoraForm::ToolButton9Click() {
+    // FIXME: opens the gallery for the page shown once the band supplies the browser.
+}
+
+void TFetchoraForm::StartBtnClick() {
+    // FIXME: the transfer run.
+}
+
+void TFetchoraForm::StopBtnClick() {
+    // FIXME: the transfer run.
+}
+
+void TFetchoraForm::EditBtnClick() {
+    // FIXME: the queue editor.
+}
+
+void TFetchoraForm::ToolButton6Click() {
+    // FIXME: the settings dialog.
+}
+
+void TFetchoraForm::HelpBtnClick() {
+    // FIXME: navigates the browser to the help page once the band supplies the browser.
+}
+
+void TFetchoraForm::URLDropTarget1Drop() {
+    // FIXME: the drop target.
+}
+
+} // namespace fetchora

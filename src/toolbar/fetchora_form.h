@@ -1,0 +1,88 @@
+// The toolbar window: the row of buttons with the status field that a browser window
+// shows as its band. It owns the window's download queue, keeps it in step with the
+// queue file by polling it every two seconds, and starts the commands.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QFrame;
+class QLabel;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace fetchora {
+
+class TDownload;
+class TDownloadList;
+class TImageList;
+
+namespace com {
+class IWebBrowser2;
+}
+
+class TFetchoraForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFetchoraForm(QWidget* parent = nullptr);
+    ~TFetchoraForm() override;
+
+    // Components, in the order of the row.
+    QToolBar* ToolBar1 = nullptr;
+    QWidget* ToolButton2 = nullptr; // separator
+    QToolButton* ToolButton9 = nullptr;
+    QToolButton* StartBtn = nullptr;
+    QToolButton* StopBtn = nullptr;
+    QFrame* Panel = nullptr;
+    QLabel* ProgLabel = nullptr;
+    QToolButton* EditBtn = nullptr;
+    QWidget* ToolButton1 = nullptr; // separator
+    QToolButton* ToolButton6 = nullptr;
+    QToolButton* HelpBtn = nullptr;
+    std::unique_ptr<TImageList> ImageList1;
+    QTimer* Timer1 = nullptr;
+
+    // The browser window that holds the band; set by the band right after creation.
+    com::IWebBrowser2* WebBrowser = nullptr;
+
+    // Window state.
+    std::string FListFile;
+    std::unique_ptr<TDownloadList> FDownloads;
+    int FListFileAge = 0;
+    bool FRunning = false;
+    bool FCancelled = false;
+    int FRunTotal = 0;
+    TDownload* FCurrent = nullptr;
+
+    void UpdateStatus();
+    void SetStatusText(const std::string& text);
+    void OpenGallery(const std::string& url);
+
+    // Handlers.
+    void FormCreate();
+    void FormDestroy();
+    void Timer1Timer();
+    void ToolButton9Click();
+    void StartBtnClick();
+    void StopBtnClick();
+    void EditBtnClick();
+    void ToolButton6Click();
+    void HelpBtnClick();
+    void URLDropTarget1Drop();
+
+    // The status panel's colour during a run: RGB 169, 247, 128.
+    static QColor runningColour();
+    static QColor idleColour();
+
+private:
+    void createComponents();
+    QToolButton* addButton(const char* name, const char* caption, const char* hint, int image);
+    QWidget* addSeparator(const char* name);
+    void setPanelColour(const QColor& colour);
+};
+
+} // namespace fetchora

@@ -1,0 +1,32 @@
+// Widgets the forms share: a link-styled label that reports clicks (blue, underlined,
+// hand cursor) and the white header panel across the top of a dialog.
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+namespace fetchora {
+
+class TLinkLabel final : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit TLinkLabel(const QString& caption, QWidget* parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A white panel with an image at the left, a bold title and one line of text.
+class THeaderPanel final : public QWidget {
+public:
+    THeaderPanel(const QString& title, const QString& text, QWidget* parent = nullptr);
+};
+
+// Tahoma where the desktop has it, else its sans-serif, at the given pixel height.
+QFont formFont(int pixelHeight = 11);
+
+} // namespace fetchora

@@ -1,0 +1,119 @@
+// File age in the DOS packed form, directory-entry sizes and the atomic whole-file
+// replace.
+#include "platform/files.h"
+
+#include "platform/errors.h"
+#include "support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fetchora::files {
+namespace {
+
+using testing::Sandbox;
+
+// Sets the file's modification time to the given local time.
+void setLocalTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                  int second) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const timespec times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::vector<std::string> entries(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+TEST(FileAge, IsTheDosPackedLocalTimeWithTwoSecondSteps) {
+    Sandbox sandbox;
+    const std::string path = sandbox.path("downloads.txt");
+    EXPECT_EQ(fileAge(path), -1);
+    EXPECT_EQ(fileAge(sandbox.root()), -1) << "a folder has no file age";
+
+    Sandbox::writeFile(path, "x");
+    setLocalTime(path, 2021, 3, 4, 5, 6, 7);
+    const int expected =
+        static_cast<int>(((41u << 9 | 3u << 5 | 4u) << 16) | (5u << 11 | 6u << 5 | 3u));
+    EXPECT_EQ(fileAge(path), expected);
+    setLocalTime(path, 2021, 3, 4, 5, 6, 6);
+    EXPECT_EQ(fileAge(path), expected) << "06 and 07 seconds are one step";
+    setLocalTime(path, 2021, 3, 4, 5, 6, 8);
+    EXPECT_EQ(fileAge(path), expected + 1);
+    setLocalTime(path, 2030, 12, 31, 23, 59, 59);
+    EXPECT_EQ(fileAge(path),
+              static_cast<int>(((50u << 9 | 12u << 5 | 31u) << 16) | (23u << 11 | 59u << 5 | 29u)));
+
+    // Rewriting the file gives it a new age.
+    setLocalTime(path, 2021, 3, 4, 5, 6, 7);
+    replaceFile(path, "y");
+    EXPECT_NE(fileAge(path), expected);
+    EXPECT_GT(fileAge(path), 0);
+    deleteFile(path);
+    EXPECT_EQ(fileAge(path), -1);
+}
+
+TEST(DirectoryEntrySize, CountsAnyKindOfEntryAndZeroForNothing) {
+    Sandbox sandbox;
+    Sandbox::writeFile(sandbox.path("five.bin"), "12345");
+    Sandbox::writeFile(sandbox.path(".hidden"), "123");
+    ::chmod(sandbox.path("five.bin").c_str(), 0400);
+    EXPECT_EQ(directoryEntrySize(sandbox.path("five.bin")), 5);
+    EXPECT_EQ(directoryEntrySize(sandbox.path(".hidden")), 3);
+    EXPECT_EQ(directoryEntrySize(sandbox.path("missing")), 0);
+    EXPECT_EQ(directoryEntrySize(sandbox.root()), 0);
+    Sandbox::writeFile(sandbox.path("empty"), "");
+    EXPECT_EQ(directoryEntrySize(sandbox.path("empty")), 0);
+    EXPECT_TRUE(fileExists(sandbox.path("empty")));
+    EXPECT_FALSE(fileExists(sandbox.root()));
+    EXPECT_TRUE(directoryExists(sandbox.root()));
+}
+
+TEST(ReplaceFile, KeepsPermissionsAndLeavesNoTemporaryFile) {
+    Sandbox sandbox;
+    const std::string folder = sandbox.path("data");
+    ASSERT_TRUE(createDirectory(folder));
+    EXPECT_FALSE(createDirectory(folder)) << "already there";
+    EXPECT_FALSE(createDirectory(sandbox.path("no/such")));
+    const std::string path = folder + "/servers.txt";
+
+    replaceFile(path, "first\r\n", 0600);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ::chmod(path.c_str(), 0640);
+    replaceFile(path, std::string("second\0", 7));
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(Sandbox::readFile(path), std::string("second\0", 7));
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"servers.txt"});
+
+    EXPECT_THROW(replaceFile(sandbox.path("no/such/file"), "x"), InOutError);
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"servers.txt"});
+    EXPECT_TRUE(deleteFile(path));
+    EXPECT_FALSE(deleteFile(path));
+}
+
+} // namespace
+} // namespace fetchora::files
