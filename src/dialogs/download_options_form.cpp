@@ -5,6 +5,7 @@
 #include "platform/qt/desktop.h"
 #include "platform/report.h"
 #include "platform/ui.h"
+#include "util/form_style.h"
 #include "util/link_label.h"
 #include "util/messages.h"
 #include "util/settings.h"
@@ -24,7 +25,7 @@ TDownloadOptionsForm::TDownloadOptionsForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Select Destination Folder"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint);
-    setFont(formFont());
+    setFont(forms::tahoma(11));
     setFixedSize(510, 205);
 
     auto* header = new THeaderPanel(

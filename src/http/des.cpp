@@ -65,7 +65,8 @@ constexpr uint8_t kSBoxes[8][64] = {
 
 // Picks the bits the table names from an inputBits-wide value; table entry 1 is its most
 // significant bit.
-template <std::size_t N> uint64_t permute(uint64_t input, const uint8_t (&table)[N], int inputBits) {
+template <std::size_t N>
+uint64_t permute(uint64_t input, const uint8_t (&table)[N], int inputBits) {
     uint64_t out = 0;
     for (const uint8_t position : table)
         out = (out << 1) | ((input >> (inputBits - position)) & 1);

@@ -89,9 +89,7 @@ public:
     Event next();
 
     State state() const { return state_; }
-    bool inHeader() const {
-        return state_ == State::FirstLine || state_ == State::HeaderLine;
-    }
+    bool inHeader() const { return state_ == State::FirstLine || state_ == State::HeaderLine; }
 
     // The current header line (after a HeaderLine event) and what it was.
     const std::string& line() const { return line_; }

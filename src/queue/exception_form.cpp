@@ -3,7 +3,7 @@
 
 #include "platform/qt/desktop.h"
 #include "queue/exception_list.h"
-#include "queue/form_style.h"
+#include "util/form_style.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -1,7 +1,7 @@
 // The progress dialog.
 #include "queue/progress_form.h"
 
-#include "queue/form_style.h"
+#include "util/form_style.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,14 +1,140 @@
-// The request helpers (see request_helpers.h).
 #include "queue/request_helpers.h"
+
+#include "http/http_client.h"
+#include "http/stream.h"
+#include "platform/text.h"
+#include "queue/credentials.h"
+#include "queue/download_list.h"
+#include "queue/exception_list.h"
+#include "util/settings.h"
+
+#include <memory>
 
 namespace fetchora {
 
-// FIXME: stand-in until the helpers are written: no request is made and every URL
-// reports no length, so every probe is refused.
+namespace {
+
+enum class Method { Get, Head };
+
+// The span of the credential part "user:password@" of url: after the first "//", up
+// to and including the first "@" of the host part. Empty (npos) when there is none.
+struct CredentialSpan {
+    size_t begin = std::string::npos; // first byte after "//"
+    size_t end = std::string::npos;   // one past the "@"
+};
+
+CredentialSpan credentialSpan(const std::string& url) {
+    CredentialSpan span;
+    const size_t slashes = url.find("//");
+    if (slashes == std::string::npos)
+        return span;
+    const size_t hostBegin = slashes + 2;
+    const size_t hostEnd = std::min(url.find('/', hostBegin), url.size());
+    const size_t at = url.find('@', hostBegin);
+    if (at == std::string::npos || at >= hostEnd)
+        return span;
+    span.begin = hostBegin;
+    span.end = at + 1;
+    return span;
+}
+
+// One request with the shared preparation and error policy; the body (GET) stays in
+// body, the client holds the rest.
+void request(const std::string& url, THttpClient& client, Method method, std::string* body) {
+    TAuthURL authURL(url);
+    if (!authURL.UserName.empty())
+        StoreCredentials(authURL);
+    else
+        ApplyCredentials(authURL, true);
+
+    client.Proxy = readSettingText(settings::kProxyServer, "");
+    client.ProxyPort = readSettingText(settings::kProxyPort, "");
+
+    std::unique_ptr<TStringStream> stream;
+    if (method == Method::Get) {
+        stream = std::make_unique<TStringStream>();
+        client.ReceiveStream = stream.get();
+    }
+
+    for (;;) {
+        if (method == Method::Head) {
+            client.ContentRangeBegin.clear();
+            client.ContentRangeEnd.clear();
+        }
+        client.URL = requestURL(authURL.URL);
+        bool raised = false;
+        try {
+            if (method == Method::Get)
+                client.Get();
+            else
+                client.Head();
+        } catch (const EHttpException&) {
+            raised = true;
+        }
+        if (client.StatusCode == 401) {
+            ForgetCredentials(authURL.Server);
+            if (!ApplyCredentials(authURL, false))
+                break;
+            if (stream) {
+                stream->SetSize(0);
+                stream->Seek(0, TSeekOrigin::soBeginning);
+            }
+            continue;
+        }
+        if (raised)
+            AddException(client.ReasonPhrase, client.URL);
+        break;
+    }
+
+    if (stream) {
+        client.ReceiveStream = nullptr;
+        *body = stream->TakeDataString();
+    }
+}
+
+} // namespace
+
+std::string requestURL(const std::string& url) {
+    const CredentialSpan span = credentialSpan(url);
+    if (span.begin == std::string::npos)
+        return text::asciiLowerCase(url);
+    return text::asciiLowerCase(url.substr(0, span.begin)) +
+           url.substr(span.begin, span.end - span.begin) +
+           text::asciiLowerCase(url.substr(span.end));
+}
+
+bool ApplyCredentials(TAuthURL& authURL, bool noPrompt) {
+    std::string user;
+    std::string password;
+    if (!LookupCredentials(authURL.Server, noPrompt, user, password))
+        return false;
+    authURL.UserName = user;
+    authURL.Password = password;
+    const std::string& url = authURL.URL;
+    const size_t slashes = url.find("//");
+    if (slashes == std::string::npos)
+        return true;
+    const CredentialSpan span = credentialSpan(url);
+    const size_t rest = span.begin == std::string::npos ? slashes + 2 : span.end;
+    authURL.URL = url.substr(0, slashes) + "//" + user + ":" + password + "@" + url.substr(rest);
+    return true;
+}
+
+std::string FetchPage(const std::string& url, THttpClient& client) {
+    std::string body;
+    request(url, client, Method::Get, &body);
+    return body;
+}
+
+std::string FetchFile(TDownload& entry, THttpClient& client) {
+    std::string body;
+    request(entry.URL, client, Method::Get, &body);
+    return body;
+}
+
 int ProbeSize(const std::string& url, THttpClient& client) {
-    static_cast<void>(url);
-    static_cast<void>(client);
-    return -1;
+    request(url, client, Method::Head, nullptr);
+    return client.ContentLength;
 }
 
 } // namespace fetchora

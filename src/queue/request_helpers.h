@@ -1,12 +1,15 @@
 // The three request helpers through which every HTTP request of the system goes: a page
 // fetch, a file fetch and a size probe, each with the proxy of the settings, the
-// remembered credentials and the error list.
+// remembered credentials, the prompt after a 401 and the error list. Request failures
+// are recorded in the error list and never raised; errors before the request (a URL that
+// cannot be split, a damaged servers.txt, the registry) reach the caller.
 #pragma once
 
 #include <string>
 
 namespace fetchora {
 
+class TAuthURL;
 class THttpClient;
 class TDownload;
 
@@ -18,5 +21,14 @@ std::string FetchFile(TDownload& entry, THttpClient& client);
 
 // The client's ContentLength after a HEAD of url; -1 when the answer carries no length.
 int ProbeSize(const std::string& url, THttpClient& client);
+
+// Looks up the credentials of authURL's server (asking the user unless noPrompt) and
+// writes them into its URL after the first "//", replacing any credential part there.
+// False, with the URL unchanged, when there are none or the user cancelled.
+bool ApplyCredentials(TAuthURL& authURL, bool noPrompt);
+
+// The address as it is requested: lower-cased, except the user name and password in
+// front of the host, which keep their case.
+std::string requestURL(const std::string& url);
 
 } // namespace fetchora

@@ -182,7 +182,8 @@ enum WidthFlags : int {
 // A listing of the program, one node per line.
 std::string dumpProgram(const Program& program);
 
-// The Windows-1252 case partner of a byte (itself when it has none).
+// The Windows-1252 case partner of a byte (itself when it has none), and the whole table.
 unsigned char invertCase(unsigned char c);
+const unsigned char* invertCaseTable();
 
 } // namespace fetchora::regex

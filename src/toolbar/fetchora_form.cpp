@@ -9,7 +9,7 @@
 #include "toolbar/image_list.h"
 #include "util/file_io.h"
 #include "util/library_path.h"
-#include "util/link_label.h"
+#include "util/form_style.h"
 #include "util/messages.h"
 #include "util/settings.h"
 
@@ -60,13 +60,15 @@ void TFetchoraForm::createComponents() {
     setWindowTitle(qs("Fetchora"));
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     resize(772, 85);
-    setFont(formFont());
+    setFont(forms::tahoma(11));
     setAutoFillBackground(true);
     QPalette face = palette();
     face.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
     setPalette(face);
 
     ImageList1 = std::make_unique<TImageList>();
+    FDownloads = std::make_unique<TDownloadList>();
+    createHttpClient();
 
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(qs("ToolBar1"));
@@ -160,7 +162,6 @@ void TFetchoraForm::FormCreate() {
     FListFile = pathInLibraryFolder("downloads.txt");
     if (!files::fileExists(FListFile))
         writeWholeFile("", FListFile);
-    FDownloads = std::make_unique<TDownloadList>();
     FDownloads->LoadFromFile(FListFile);
     // FIXME: register the drop target of the window once the drop target exists.
 }
@@ -174,9 +175,10 @@ void TFetchoraForm::Timer1Timer() {
         const int age = files::fileAge(pathInLibraryFolder("downloads.txt"));
         if (age != FListFileAge) {
             FListFileAge = age;
-            if (!FDownloads)
-                FDownloads = std::make_unique<TDownloadList>();
-            FDownloads->LoadFromFile(FListFile);
+            if (FRunning)
+                reloadDuringRun();
+            else
+                FDownloads->LoadFromFile(FListFile);
             UpdateStatus();
         }
     } catch (const std::exception& error) {
@@ -218,14 +220,6 @@ void TFetchoraForm::OpenGallery(const std::string& url) {
 
 void TFetchoraForm::ToolButton9Click() {
     // FIXME: opens the gallery for the page shown once the band supplies the browser.
-}
-
-void TFetchoraForm::StartBtnClick() {
-    // FIXME: the transfer run.
-}
-
-void TFetchoraForm::StopBtnClick() {
-    // FIXME: the transfer run.
 }
 
 void TFetchoraForm::EditBtnClick() {

@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -18,6 +20,7 @@ namespace fetchora {
 
 class TDownload;
 class TDownloadList;
+class THttpClient;
 class TImageList;
 
 namespace com {
@@ -45,6 +48,7 @@ public:
     QToolButton* HelpBtn = nullptr;
     std::unique_ptr<TImageList> ImageList1;
     QTimer* Timer1 = nullptr;
+    std::unique_ptr<THttpClient> HttpClient1;
 
     // The browser window that holds the band; set by the band right after creation.
     com::IWebBrowser2* WebBrowser = nullptr;
@@ -73,16 +77,42 @@ public:
     void ToolButton6Click();
     void HelpBtnClick();
     void URLDropTarget1Drop();
+    // A piece of response body arrived for the run's request.
+    void HttpClient1DocData(const char* buffer, int len);
 
     // The status panel's colour during a run: RGB 169, 247, 128.
     static QColor runningColour();
     static QColor idleColour();
 
 private:
+    // What the run keeps beside the window's fields while it works.
+    struct RunState {
+        // The attempt in progress asked for the rest of a partial file.
+        bool rangeRequested = false;
+        // The server answered that range request with the whole file.
+        bool restarted = false;
+        // Body bytes of the attempt that belong to the file.
+        size_t accepted = 0;
+        // URLs of the entries this run finished.
+        std::vector<std::string> finished;
+        // The file names the run gave its entries, by URL.
+        std::vector<std::pair<std::string, std::string>> names;
+        // The run's current entry after a reload dropped it from the queue.
+        std::unique_ptr<TDownload> detached;
+    };
+
     void createComponents();
+    void createHttpClient();
+    void fetchQueue();
+    void endRun();
+    // Reloads the queue file while a run waits in a request, keeping the run's current
+    // entry with its counters and leaving out what the run already finished.
+    void reloadDuringRun();
     QToolButton* addButton(const char* name, const char* caption, const char* hint, int image);
     QWidget* addSeparator(const char* name);
     void setPanelColour(const QColor& colour);
+
+    RunState run_;
 };
 
 } // namespace fetchora

@@ -52,11 +52,5 @@ THeaderPanel::THeaderPanel(const QString& title, const QString& text, QWidget* p
     row->addLayout(texts, 1);
 }
 
-QFont formFont(int pixelHeight) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    return font;
-}
 
 } // namespace fetchora

@@ -26,7 +26,4 @@ public:
     THeaderPanel(const QString& title, const QString& text, QWidget* parent = nullptr);
 };
 
-// Tahoma where the desktop has it, else its sans-serif, at the given pixel height.
-QFont formFont(int pixelHeight = 11);
-
 } // namespace fetchora

@@ -13,7 +13,8 @@
 namespace fetchora::testing {
 
 Sandbox::Sandbox() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fetchora-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "fetchora-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("cannot create a temporary folder");
     root_ = pattern;
@@ -58,7 +59,8 @@ ScriptedDesktop::ScriptedDesktop() : previous_(ui::currentHooks()) {
     };
     hooks.beep = [this] { ++beeps; };
     hooks.openAddress = [this](const std::string& address) { openedAddresses.push_back(address); };
-    hooks.pickFolder = [this](const std::string&, const std::string&) -> std::optional<std::string> {
+    hooks.pickFolder = [this](const std::string&,
+                              const std::string&) -> std::optional<std::string> {
         if (folders.empty())
             return std::nullopt;
         auto folder = folders.front();

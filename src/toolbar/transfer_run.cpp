@@ -1,0 +1,266 @@
+// The transfer run of the toolbar window: Start asks for the destination folder and
+// downloads the queue from its head, one file after another, continuing partial files
+// with range requests; Stop interrupts the request in progress and ends the run.
+#include "toolbar/fetchora_form.h"
+
+#include "dialogs/download_options_form.h"
+#include "http/http_client.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/qt/desktop.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "queue/download_list.h"
+#include "queue/request_helpers.h"
+#include "util/file_io.h"
+#include "util/messages.h"
+#include "util/settings.h"
+#include "util/strings.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace fetchora {
+
+namespace {
+
+bool sameURL(const std::string& a, const std::string& b) {
+    return text::ansiSameText(a, b);
+}
+
+int indexOf(const TDownloadList& list, const TDownload* entry) {
+    for (int i = 0; i < list.count(); ++i) {
+        if (&list.at(i) == entry)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+void TFetchoraForm::StartBtnClick() {
+    // Start stays enabled during a run, but a run waiting in a request is not joined by
+    // a second one.
+    if (FRunning)
+        return;
+
+    auto dialog = std::make_unique<TDownloadOptionsForm>();
+    dialog->DestEdit->setText(ui::toQString(readSettingText(settings::kFolder, "")));
+    dialog->FileLabel->setText(ui::toQString(format("%d files - %s", FDownloads->count(),
+                                                    formatSize(FDownloads->TotalSize()).c_str())));
+    if (ui::showModal(*dialog) != QDialog::Accepted)
+        return;
+
+    FDownloads->LoadFromFile(FListFile);
+    if (!FDownloads->NamesUnique())
+        FDownloads->PrefixNames();
+    dialog.reset();
+
+    FCancelled = false;
+    FRunning = true;
+    FRunTotal = FDownloads->count();
+    run_ = RunState{};
+    for (int i = 0; i < FDownloads->count(); ++i)
+        run_.names.emplace_back(FDownloads->at(i).URL, FDownloads->at(i).FileName);
+
+    try {
+        fetchQueue();
+    } catch (...) {
+        endRun();
+        throw;
+    }
+    endRun();
+}
+
+void TFetchoraForm::fetchQueue() {
+    const std::string folder = readSettingText(settings::kFolder, "");
+    setPanelColour(runningColour());
+
+    bool leave = false;
+    for (int attempt = 0; attempt < FRunTotal && !leave; ++attempt) {
+        if (FDownloads->count() == 0)
+            break; // the queue was emptied while the run waited
+        TDownload* head = &FDownloads->at(0);
+        std::string buffer;
+        std::string path;
+        bool failed = false;
+        try {
+            HttpClient1->ContentRangeBegin.clear();
+            HttpClient1->ContentRangeEnd.clear();
+            FCurrent = head;
+            if (!isSafeFileName(head->FileName))
+                throw Error(format("\"%s\" is not a file name in the destination folder",
+                                   head->FileName.c_str()));
+            path = folder + "/" + head->FileName;
+            if (head->Downloaded > 0) {
+                if (files::fileExists(path)) {
+                    buffer = readWholeFile(path);
+                    if (fileSize(path) == head->Downloaded) {
+                        HttpClient1->ContentRangeBegin = std::to_string(head->Downloaded);
+                    } else {
+                        head->Downloaded = 0;
+                        files::deleteFile(path);
+                        buffer.clear();
+                    }
+                } else {
+                    head->Downloaded = 0;
+                }
+            }
+            run_.rangeRequested = !HttpClient1->ContentRangeBegin.empty();
+            run_.accepted = 0;
+            run_.restarted = false;
+            std::string body = FetchFile(*head, *HttpClient1);
+            // Only the bytes the data handler counted belong to the file: they are the
+            // end of what the request returned. The bodies of relocations, of answered
+            // authorization challenges and of error answers are left out.
+            if (run_.accepted < body.size())
+                body.erase(0, body.size() - run_.accepted);
+            // A server that ignored the range sent the whole file again.
+            if (run_.restarted)
+                buffer.clear();
+            if (buffer.empty())
+                buffer = std::move(body);
+            else
+                buffer += body;
+        } catch (const std::exception& error) {
+            // The head may have been replaced while the request waited; the question is
+            // about the entry this attempt worked on.
+            const std::string url = FCurrent != nullptr ? FCurrent->URL : head->URL;
+            if (askConfirmation(format("URL: %s Error: %s Press OK to cancel download.", url.c_str(),
+                                       error.what()))) {
+                FCurrent = nullptr;
+                break;
+            }
+            failed = true;
+        }
+
+        TDownload* entry = FCurrent;
+        if (entry == nullptr)
+            entry = head;
+        if (entry->FileSize < entry->Downloaded)
+            throw Error("Downloaded more than file size.");
+
+        // An attempt that failed before its request received nothing new; writing its
+        // buffer could only replace a partial file with less.
+        if (!failed)
+            writeWholeFile(buffer, path);
+
+        if (entry->FileSize == entry->Downloaded) {
+            run_.finished.push_back(entry->URL);
+            const int index = indexOf(*FDownloads, entry);
+            if (index >= 0)
+                FDownloads->remove(index);
+            FCurrent = nullptr;
+        }
+        if (FCurrent != nullptr && FCurrent == run_.detached.get())
+            FCurrent = nullptr;
+        run_.detached.reset();
+        UpdateStatus();
+        if (FCancelled)
+            leave = true;
+    }
+
+    if (readSettingText(settings::kSound, "") == settings::kSoundOn)
+        ui::beep();
+}
+
+void TFetchoraForm::endRun() {
+    FCurrent = nullptr;
+    run_ = RunState{};
+    FDownloads->SaveToFile(FListFile);
+    Timer1->start();
+    FRunning = false;
+    SetStatusText("Download complete");
+    setPanelColour(idleColour());
+    if (FCancelled)
+        showInformation("Download canceled. Press Start to resume download.");
+    FCancelled = false;
+    FRunning = false;
+}
+
+void TFetchoraForm::StopBtnClick() {
+    if (FRunning) {
+        FCancelled = true;
+        HttpClient1->Abort();
+        return;
+    }
+    showInformation("Download process is not running. Press Start to download.");
+}
+
+void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
+    (void)buffer;
+    if (!FRunning || FCurrent == nullptr)
+        return;
+    // Only the answer that carries the file counts; an intermediate or error answer's
+    // body is not part of it.
+    const int status = HttpClient1->StatusCode;
+    if (status != 200 && status != 206)
+        return;
+    if (status == 200 && run_.rangeRequested && !run_.restarted) {
+        run_.restarted = true;
+        FCurrent->Downloaded = 0;
+    }
+    FCurrent->Downloaded += len;
+    run_.accepted += static_cast<size_t>(len);
+    UpdateStatus();
+}
+
+void TFetchoraForm::reloadDuringRun() {
+    auto fresh = std::make_unique<TDownloadList>();
+    std::exception_ptr failure;
+    try {
+        fresh->LoadFromFile(FListFile);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    // Entries this run finished stay finished, whatever the file still says.
+    for (int i = fresh->count() - 1; i >= 0; --i) {
+        for (const std::string& url : run_.finished) {
+            if (sameURL(fresh->at(i).URL, url)) {
+                fresh->remove(i);
+                break;
+            }
+        }
+    }
+    // Names the run gave its entries (prefixes) reach the file only at the end.
+    for (int i = 0; i < fresh->count(); ++i) {
+        for (const auto& [url, name] : run_.names) {
+            if (sameURL(fresh->at(i).URL, url)) {
+                fresh->at(i).FileName = name;
+                break;
+            }
+        }
+    }
+    // The entry of the request in progress keeps its object and its counters.
+    if (FCurrent != nullptr) {
+        const int mine = indexOf(*FDownloads, FCurrent);
+        std::unique_ptr<TDownload> current =
+            mine >= 0 ? FDownloads->extract(mine) : std::move(run_.detached);
+        int theirs = -1;
+        for (int i = 0; i < fresh->count(); ++i) {
+            if (sameURL(fresh->at(i).URL, current->URL)) {
+                theirs = i;
+                break;
+            }
+        }
+        if (theirs >= 0) {
+            const int order = fresh->at(theirs).Order;
+            fresh->remove(theirs);
+            TDownload& added = fresh->Add(std::move(current));
+            added.Order = order;
+            fresh->move(fresh->count() - 1, theirs);
+        } else {
+            // Removed elsewhere: the attempt finishes with it, then it is gone.
+            run_.detached = std::move(current);
+        }
+    }
+    FDownloads = std::move(fresh);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace fetchora
