@@ -177,7 +177,7 @@ private:
     void SetLingerOption();
     void Startup();
     void Cleanup();
-    bool Alive(const std::shared_ptr<bool>& token) const { return *token; }
+    static bool Alive(const std::shared_ptr<bool>& token) { return *token; }
 
     winsock::SOCKET FHSocket = winsock::INVALID_SOCKET;
     TSocketState FState = wsClosed;

@@ -47,6 +47,21 @@ void request(const std::string& url, THttpClient& client, Method method, std::st
     else
         ApplyCredentials(authURL, true);
 
+    // A client serves one request at a time. One that is busy with another request is
+    // left alone (its URL, proxy and stream belong to that request); its busy error is
+    // recorded against the address asked for.
+    if (client.State() != httpReady) {
+        try {
+            if (method == Method::Get)
+                client.Get();
+            else
+                client.Head();
+        } catch (const EHttpException& error) {
+            AddException(error.what(), requestURL(authURL.URL));
+        }
+        return;
+    }
+
     client.Proxy = readSettingText(settings::kProxyServer, "");
     client.ProxyPort = readSettingText(settings::kProxyPort, "");
 
@@ -71,7 +86,7 @@ void request(const std::string& url, THttpClient& client, Method method, std::st
         } catch (const EHttpException&) {
             raised = true;
         }
-        if (client.StatusCode == 401) {
+        if (client.StatusCode() == 401) {
             ForgetCredentials(authURL.Server);
             if (!ApplyCredentials(authURL, false))
                 break;
@@ -82,7 +97,7 @@ void request(const std::string& url, THttpClient& client, Method method, std::st
             continue;
         }
         if (raised)
-            AddException(client.ReasonPhrase, client.URL);
+            AddException(client.ReasonPhrase(), client.URL);
         break;
     }
 
@@ -134,7 +149,7 @@ std::string FetchFile(TDownload& entry, THttpClient& client) {
 
 int ProbeSize(const std::string& url, THttpClient& client) {
     request(url, client, Method::Head, nullptr);
-    return client.ContentLength;
+    return client.ContentLength();
 }
 
 } // namespace fetchora

@@ -3,6 +3,7 @@
 // size. Its external interface is compileProgram.
 #include "platform/text.h"
 #include "regex/regex.h"
+#include "regex/regex_emitter.h"
 #include "regex/regex_program.h"
 
 #include <cstring>
@@ -29,7 +30,9 @@ bool isBlank(char c) {
 
 // Characters that end a literal run (the brace is handled apart: it is literal unless it
 // forms a valid repetition).
-bool isMeta(char c) { return std::strchr("^$.[()|?+*\\", c) != nullptr && c != '\0'; }
+bool isMeta(char c) {
+    return std::strchr("^$.[()|?+*\\", c) != nullptr && c != '\0';
+}
 
 // Escapes that stand for something other than one character.
 bool isSetOrAssertionEscape(char c) {
@@ -57,17 +60,15 @@ public:
 
     // One pass over the pattern; code is null while measuring.
     void run(std::uint8_t* code, int capacity) {
-        code_ = code;
-        capacity_ = capacity;
-        size_ = 0;
+        out_.begin(code, capacity, &pos_);
         pos_ = 0;
         groups_ = 0;
         flags_ = modifiers_;
-        emitByte(kMagic);
+        out_.emitByte(kMagic);
         parseReg(false, topFlags_);
     }
 
-    int size() const { return size_; }
+    int size() const { return out_.size(); }
     int groups() const { return groups_; }
     int topFlags() const { return topFlags_; }
 
@@ -245,7 +246,7 @@ private:
             if (groups_ >= kMaxGroups)
                 fail(102);
             group = ++groups_;
-            ret = emitNode(static_cast<std::uint8_t>(OpOpen + group - 1));
+            ret = out_.emitNode(static_cast<std::uint8_t>(OpOpen + group - 1));
         }
         bool more = true;
         while (more) {
@@ -254,7 +255,7 @@ private:
             if (ret == -1)
                 ret = br;
             else
-                setTail(ret, br);
+                out_.setTail(ret, br);
             if (!(branchFlags & FlagHasWidth))
                 flags &= ~FlagHasWidth;
             flags |= branchFlags & FlagSpStart;
@@ -262,12 +263,12 @@ private:
             if (more)
                 ++pos_;
         }
-        const int ender =
-            emitNode(paren ? static_cast<std::uint8_t>(OpClose + group - 1) : std::uint8_t{OpEnd});
-        setTail(ret, ender);
-        if (code_) {
-            for (int br = ret; br != -1; br = nextOf(br))
-                setOperandTail(br, ender);
+        const int ender = out_.emitNode(paren ? static_cast<std::uint8_t>(OpClose + group - 1)
+                                              : std::uint8_t{OpEnd});
+        out_.setTail(ret, ender);
+        if (out_.writing()) {
+            for (int br = ret; br != -1; br = out_.nextOf(br))
+                out_.setOperandTail(br, ender);
         }
         flags_ = savedFlags;
         if (paren) {
@@ -284,16 +285,16 @@ private:
     // branch: a sequence of pieces, up to "|", ")" or the end.
     int parseBranch(int& flags) {
         flags = FlagWorst;
-        const int ret = emitNode(OpBranch);
+        const int ret = out_.emitNode(OpBranch);
         int chain = -1;
         auto link = [&](int latest) {
             if (chain != -1)
-                setTail(chain, latest);
+                out_.setTail(chain, latest);
             chain = latest;
         };
         while (true) {
             if (skipBlanks() && chain == -1)
-                link(emitNode(OpComment)); // blanks at the start of an alternative
+                link(out_.emitNode(OpComment)); // blanks at the start of an alternative
             if (atEnd() || peek() == '|' || peek() == ')')
                 break;
             int pieceFlags = 0;
@@ -305,7 +306,7 @@ private:
             link(latest);
         }
         if (chain == -1)
-            emitNode(OpNothing);
+            out_.emitNode(OpNothing);
         return ret;
     }
 
@@ -325,15 +326,15 @@ private:
         flags = (q.min > 0 ? (atomFlags & FlagHasWidth) : FlagWorst) | FlagSpStart;
 
         if ((atomFlags & FlagSimple) && !(q.kind == '?' && greedy))
-            emitSimpleRepeat(ret, q, greedy);
+            out_.emitSimpleRepeat(ret, q.kind, q.min, q.max, greedy);
         else if (q.kind == '?' && greedy)
-            emitOptional(ret);
+            out_.emitOptional(ret);
         else if (greedy && q.kind == '*')
-            emitGreedyStar(ret);
+            out_.emitGreedyStar(ret);
         else if (greedy && q.kind == '+')
-            emitGreedyPlus(ret);
+            out_.emitGreedyPlus(ret);
         else
-            emitLoop(ret, q.min, q.max, greedy);
+            out_.emitLoop(ret, q.min, q.max, greedy);
 
         skipBlanks();
         if (quantifierAhead()) {
@@ -349,14 +350,14 @@ private:
         switch (c) {
         case '^':
             ++pos_;
-            return emitNode((flags_ & TRegex::ModifierM) ? OpBolML : OpBol);
+            return out_.emitNode((flags_ & TRegex::ModifierM) ? OpBolML : OpBol);
         case '$':
             ++pos_;
-            return emitNode((flags_ & TRegex::ModifierM) ? OpEolML : OpEol);
+            return out_.emitNode((flags_ & TRegex::ModifierM) ? OpEolML : OpEol);
         case '.':
             ++pos_;
             flags = FlagHasWidth | FlagSimple;
-            return emitNode((flags_ & TRegex::ModifierS) ? OpAny : OpAnyML);
+            return out_.emitNode((flags_ & TRegex::ModifierS) ? OpAny : OpAnyML);
         case '[':
             ++pos_;
             flags = FlagHasWidth | FlagSimple;
@@ -407,27 +408,27 @@ private:
         flags = FlagHasWidth | FlagSimple;
         switch (c) {
         case 'd':
-            return emitNode(OpDigit);
+            return out_.emitNode(OpDigit);
         case 'D':
-            return emitNode(OpNotDigit);
+            return out_.emitNode(OpNotDigit);
         case 'w':
         case 'W':
-            return emitSet(setOf(settings_.word), c == 'W');
+            return out_.emitSet(setOf(settings_.word), c == 'W');
         case 's':
         case 'S':
-            return emitSet(setOf(settings_.space), c == 'S');
+            return out_.emitSet(setOf(settings_.space), c == 'S');
         case 'A':
             flags = FlagWorst;
-            return emitNode(OpBol);
+            return out_.emitNode(OpBol);
         case 'Z':
             flags = FlagWorst;
-            return emitNode(OpEol);
+            return out_.emitNode(OpEol);
         default: {
             // A group's text may be empty: the repetition counts it, but it gives a group
             // no width of its own.
             flags = FlagSimple;
-            const int ret = emitNode(caseless() ? OpBackRefCI : OpBackRef);
-            emitByte(static_cast<std::uint8_t>(c - '0'));
+            const int ret = out_.emitNode(caseless() ? OpBackRefCI : OpBackRef);
+            out_.emitByte(static_cast<std::uint8_t>(c - '0'));
             return ret;
         }
         }
@@ -443,7 +444,7 @@ private:
                 fail(125);
             }
             pos_ = close + 1;
-            return emitNode(OpComment);
+            return out_.emitNode(OpComment);
         }
         bool on = true;
         while (true) {
@@ -481,7 +482,7 @@ private:
             }
             flags_ = on ? (flags_ | bit) : (flags_ & ~bit);
         }
-        return emitNode(OpComment);
+        return out_.emitNode(OpComment);
     }
 
     // A run of ordinary characters and character escapes. When a quantifier follows a run
@@ -525,7 +526,7 @@ private:
                 flags = FlagHasWidth | FlagSimple;
                 CharSet nul;
                 nul.add(0);
-                return emitSet(nul, false);
+                return out_.emitSet(nul, false);
             }
             literal += static_cast<char>(value);
             lastStart = charStart;
@@ -543,10 +544,10 @@ private:
         if (literal.empty())
             fail(114);
         flags = FlagHasWidth | (literal.size() == 1 ? FlagSimple : 0);
-        const int ret = emitNode(caseless() ? OpExactlyCI : OpExactly);
+        const int ret = out_.emitNode(caseless() ? OpExactlyCI : OpExactly);
         for (char ch : literal)
-            emitByte(static_cast<std::uint8_t>(ch));
-        emitByte(0);
+            out_.emitByte(static_cast<std::uint8_t>(ch));
+        out_.emitByte(0);
         return ret;
     }
 
@@ -620,8 +621,8 @@ private:
             } else {
                 low = static_cast<unsigned char>(pattern_[pos_++]);
             }
-            const bool range = pos_ + 1 < pattern_.size() && peek() == '-' &&
-                               pattern_[pos_ + 1] != ']';
+            const bool range =
+                pos_ + 1 < pattern_.size() && peek() == '-' && pattern_[pos_ + 1] != ']';
             if (!range) {
                 set.add(static_cast<unsigned char>(low));
                 continue;
@@ -650,165 +651,7 @@ private:
             }
             set = folded;
         }
-        return emitSet(set, negate);
-    }
-
-    // --- Emitter ------------------------------------------------------------------
-
-    void reserve(int bytes) {
-        if (size_ > kMaxProgramSize - bytes)
-            fail(101);
-        if (code_ && size_ + bytes > capacity_)
-            fail(114);
-    }
-
-    int emitNode(std::uint8_t op) {
-        reserve(kNodeHeader);
-        const int at = size_;
-        if (code_) {
-            code_[at] = op;
-            writeInt32(code_ + at + 1, 0);
-        }
-        size_ += kNodeHeader;
-        return at;
-    }
-
-    void emitByte(std::uint8_t b) {
-        reserve(1);
-        if (code_)
-            code_[size_] = b;
-        ++size_;
-    }
-
-    void emitInt(std::int32_t v) {
-        reserve(4);
-        if (code_)
-            writeInt32(code_ + size_, v);
-        size_ += 4;
-    }
-
-    // Inserts a node with an operand in front of the node at `at` (the latest atom, which
-    // nothing points into yet).
-    void insertNode(std::uint8_t op, int at, const std::uint8_t* operand, int operandSize) {
-        const int bytes = kNodeHeader + operandSize;
-        reserve(bytes);
-        if (code_) {
-            std::memmove(code_ + at + bytes, code_ + at, static_cast<std::size_t>(size_ - at));
-            code_[at] = op;
-            writeInt32(code_ + at + 1, 0);
-            if (operandSize > 0)
-                std::memcpy(code_ + at + kNodeHeader, operand, static_cast<std::size_t>(operandSize));
-        }
-        size_ += bytes;
-    }
-
-    int nextOf(int node) const {
-        const std::int32_t offset = readInt32(code_ + node + 1);
-        return offset == 0 ? -1 : node + offset;
-    }
-
-    // Points the last node of the chain that starts at `chain` to target.
-    void setTail(int chain, int target) {
-        if (!code_)
-            return;
-        int scan = chain;
-        for (int guard = 0;; ++guard) {
-            const int next = nextOf(scan);
-            if (next == -1)
-                break;
-            if (guard > size_)
-                fail(114);
-            scan = next;
-        }
-        writeInt32(code_ + scan + 1, target - scan);
-    }
-
-    // setTail on the alternative of a Branch node; nothing for other nodes.
-    void setOperandTail(int node, int target) {
-        if (!code_ || code_[node] != OpBranch)
-            return;
-        setTail(node + kNodeHeader, target);
-    }
-
-    int emitSet(const CharSet& set, bool negate) {
-        const int count = set.count();
-        if (count >= 1 && count <= 3) {
-            const int ret = emitNode(negate ? OpAnyButTiny : OpAnyOfTiny);
-            std::uint8_t chars[3] = {0, 0, 0};
-            int n = 0;
-            for (int c = 0; c < 256; ++c) {
-                if (set.has(static_cast<unsigned char>(c)))
-                    chars[n++] = static_cast<std::uint8_t>(c);
-            }
-            for (int i = n; i < 3; ++i)
-                chars[i] = chars[n - 1];
-            for (std::uint8_t c : chars)
-                emitByte(c);
-            return ret;
-        }
-        const int ret = emitNode(OpAnyOfFull);
-        for (int i = 0; i < 32; ++i) {
-            std::uint8_t bits = 0;
-            for (int b = 0; b < 8; ++b) {
-                if (set.has(static_cast<unsigned char>(i * 8 + b)) != negate)
-                    bits = static_cast<std::uint8_t>(bits | (1u << b));
-            }
-            emitByte(bits);
-        }
-        return ret;
-    }
-
-    // Star, plus and braces nodes in front of a single-width atom.
-    void emitSimpleRepeat(int atom, const Quantifier& q, bool greedy) {
-        if (q.kind == '*') {
-            insertNode(greedy ? OpStar : OpStarNG, atom, nullptr, 0);
-        } else if (q.kind == '+') {
-            insertNode(greedy ? OpPlus : OpPlusNG, atom, nullptr, 0);
-        } else {
-            std::uint8_t bounds[8];
-            writeInt32(bounds, q.min);
-            writeInt32(bounds + 4, q.max);
-            insertNode(greedy ? OpBraces : OpBracesNG, atom, bounds, 8);
-        }
-    }
-
-    // x? as (x|): a branch with an empty alternative.
-    void emitOptional(int atom) {
-        insertNode(OpBranch, atom, nullptr, 0);
-        setTail(atom, emitNode(OpBranch));
-        const int nothing = emitNode(OpNothing);
-        setTail(atom, nothing);
-        setOperandTail(atom, nothing);
-    }
-
-    // x* as (x&|) where & jumps back to the branch.
-    void emitGreedyStar(int atom) {
-        insertNode(OpBranch, atom, nullptr, 0);
-        setOperandTail(atom, emitNode(OpBack));
-        setOperandTail(atom, atom);
-        setTail(atom, emitNode(OpBranch));
-        setTail(atom, emitNode(OpNothing));
-    }
-
-    // x+ as x(&|) where & jumps back to x.
-    void emitGreedyPlus(int atom) {
-        const int branch = emitNode(OpBranch);
-        setTail(atom, branch);
-        setTail(emitNode(OpBack), atom);
-        setTail(branch, emitNode(OpBranch));
-        setTail(atom, emitNode(OpNothing));
-    }
-
-    // Loop entry, body, loop node with minimum, maximum and the offset back to the body.
-    void emitLoop(int atom, int min, int max, bool greedy) {
-        insertNode(OpLoopEntry, atom, nullptr, 0);
-        const int body = atom + kNodeHeader;
-        const int loop = emitNode(greedy ? OpLoop : OpLoopNG);
-        emitInt(min);
-        emitInt(max);
-        emitInt(body - loop);
-        setTail(body, loop);
-        setTail(atom, loop);
+        return out_.emitSet(set, negate);
     }
 
     const std::string& pattern_;
@@ -820,9 +663,7 @@ private:
     int groups_ = 0;
     int topFlags_ = 0;
 
-    std::uint8_t* code_ = nullptr;
-    int capacity_ = 0;
-    int size_ = 0;
+    Emitter out_;
 };
 
 } // namespace

@@ -167,7 +167,9 @@ const unsigned char* invertCaseTable() {
     return table.data();
 }
 
-unsigned char invertCase(unsigned char c) { return invertCaseTable()[c]; }
+unsigned char invertCase(unsigned char c) {
+    return invertCaseTable()[c];
+}
 
 void computeFacts(Program& program, const CharSettings& settings, int topFlags) {
     CharSet lineBreaks;

@@ -86,7 +86,8 @@ private:
     bool resumeLazy(int node, int base, int taken, int& scan, int& pos);
     void repeatShape(int node, int& min, int& max, int& atom, bool& greedy) const;
     int repeatWidth(int atom, int pos) const;
-    int greedyCandidate(int atom, const Follow& follow, int base, int high, int low, int width) const;
+    int greedyCandidate(int atom, const Follow& follow, int base, int high, int low,
+                        int width) const;
     int lazyCandidate(int atom, const Follow& follow, int base, int count, int max, int width);
 
     bool atLineStart(int pos) const;

@@ -94,8 +94,12 @@ enum Opcode : std::uint8_t {
 
 inline constexpr int kMaxGroups = 14;
 
-inline bool isOpen(std::uint8_t op) { return op >= OpOpen && op < OpOpen + kMaxGroups; }
-inline bool isClose(std::uint8_t op) { return op >= OpClose && op < OpClose + kMaxGroups; }
+inline bool isOpen(std::uint8_t op) {
+    return op >= OpOpen && op < OpOpen + kMaxGroups;
+}
+inline bool isClose(std::uint8_t op) {
+    return op >= OpClose && op < OpClose + kMaxGroups;
+}
 
 // A 256-bit character set.
 struct CharSet {
@@ -122,7 +126,9 @@ inline std::int32_t readInt32(const std::uint8_t* at) {
     return v;
 }
 
-inline void writeInt32(std::uint8_t* at, std::int32_t v) { std::memcpy(at, &v, sizeof v); }
+inline void writeInt32(std::uint8_t* at, std::int32_t v) {
+    std::memcpy(at, &v, sizeof v);
+}
 
 // Membership in a 32-byte set operand.
 inline bool setHas(const std::uint8_t* bits, unsigned char c) {

@@ -5,7 +5,9 @@
 #include "platform/format.h"
 #include "platform/qt/desktop.h"
 #include "platform/report.h"
+#include "http/http_client.h"
 #include "queue/download_list.h"
+#include "queue/password_form.h"
 #include "toolbar/image_list.h"
 #include "util/file_io.h"
 #include "util/library_path.h"
@@ -149,6 +151,26 @@ QWidget* TFetchoraForm::addSeparator(const char* name) {
     return separator;
 }
 
+void TFetchoraForm::createHttpClient() {
+    HttpClient1 = std::make_unique<THttpClient>("HttpClient1");
+    HttpClient1->LocalAddr = "0.0.0.0";
+    HttpClient1->ProxyPort = "80";
+    HttpClient1->Agent = "Mozilla/3.0 (compatible)";
+    HttpClient1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    HttpClient1->NoCache = false;
+    HttpClient1->ContentTypePost = "application/x-www-form-urlencoded";
+    HttpClient1->SetRequestVer("1.0");
+    HttpClient1->FollowRelocation = true;
+    HttpClient1->LocationChangeMaxCount = 5;
+    HttpClient1->BandwidthLimit = 10000;
+    HttpClient1->BandwidthSampling = 1000;
+    HttpClient1->Options = 0;
+    HttpClient1->SocksLevel = "5";
+    HttpClient1->OnDocData = [this](THttpClient*, const char* buffer, int len) {
+        guarded([&] { HttpClient1DocData(buffer, len); });
+    };
+}
+
 void TFetchoraForm::setPanelColour(const QColor& colour) {
     QPalette p = Panel->palette();
     p.setColor(QPalette::Window, colour);
@@ -156,6 +178,7 @@ void TFetchoraForm::setPanelColour(const QColor& colour) {
 }
 
 void TFetchoraForm::FormCreate() {
+    installPasswordPrompt();
     setSettingsKeyPath(settings::kKeyPath);
     readSettingText(settings::kTypes, settings::kTypesDefault);
     readSettingText(settings::kSound, settings::kSoundDefault);
@@ -211,6 +234,7 @@ void TFetchoraForm::UpdateStatus() {
 
 void TFetchoraForm::SetStatusText(const std::string& text) {
     ProgLabel->setText(ui::toQString(text));
+    emit statusTextChanged(ProgLabel->text());
 }
 
 void TFetchoraForm::OpenGallery(const std::string& url) {

@@ -84,6 +84,10 @@ public:
     static QColor runningColour();
     static QColor idleColour();
 
+signals:
+    // The status field shows a new text.
+    void statusTextChanged(const QString& text);
+
 private:
     // What the run keeps beside the window's fields while it works.
     struct RunState {

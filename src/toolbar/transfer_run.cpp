@@ -196,7 +196,7 @@ void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
         return;
     // Only the answer that carries the file counts; an intermediate or error answer's
     // body is not part of it.
-    const int status = HttpClient1->StatusCode;
+    const int status = HttpClient1->StatusCode();
     if (status != 200 && status != 206)
         return;
     if (status == 200 && run_.rangeRequested && !run_.restarted) {

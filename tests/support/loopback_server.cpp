@@ -138,14 +138,22 @@ Exchange Exchange::swallow(std::size_t limit) {
     return exchange;
 }
 
+Exchange Exchange::after(int ms) const {
+    Exchange copy = *this;
+    copy.delayMs = ms;
+    return copy;
+}
+
 // ---- LoopbackServer ----
 
-LoopbackServer::LoopbackServer() {
+LoopbackServer::LoopbackServer(int receiveBuffer) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0)
         throw std::runtime_error("loopback server: no socket");
     const int on = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (receiveBuffer > 0) // inherited by accepted connections
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -361,6 +369,7 @@ void LoopbackServer::run() {
             pending.clear();
         }
         if (scripted) {
+            sleepMs(exchange.delayMs);
             if (exchange.read == Exchange::Read::Nothing ||
                 readRequest(connection, pending, exchange))
                 play(connection, exchange);

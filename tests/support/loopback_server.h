@@ -50,6 +50,7 @@ struct Exchange {
 
     Read read = Read::Request;
     std::size_t until = 0; // for Read::All: stop after this many bytes (0: no limit)
+    int delayMs = 0;       // waits this long after accepting before reading anything
     std::vector<Step> steps;
     End end = End::Close;
 
@@ -72,11 +73,16 @@ struct Exchange {
     // Records everything the peer sends until it closes (or limit bytes), answers
     // nothing, closes.
     static Exchange swallow(std::size_t limit = 0);
+    // Returns a copy that waits ms after accepting before it reads (so the peer's sends
+    // fill the buffers and would block).
+    Exchange after(int ms) const;
 };
 
 class LoopbackServer final {
 public:
-    LoopbackServer();  // listens on 127.0.0.1 on a free port
+    // Listens on 127.0.0.1 on a free port. A receiveBuffer above 0 makes the accepted
+    // connections' receive buffers that small, so that a peer's sends soon would block.
+    explicit LoopbackServer(int receiveBuffer = 0);
     ~LoopbackServer(); // stops the thread and closes every socket
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

@@ -345,6 +345,12 @@ int send(SOCKET s, const void* buf, int len, int /*flags*/) {
     const ssize_t sent =
         ::send(entry->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent >= 0) {
+        // A send that took only part of the bytes found the buffer full: the rest would
+        // block, so FD_WRITE follows when there is room again.
+        if (sent < len) {
+            entry->writeWanted = true;
+            updateNotifiers(*entry);
+        }
         lastError = 0;
         return static_cast<int>(sent);
     }

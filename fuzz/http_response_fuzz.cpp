@@ -1,0 +1,57 @@
+// LIBS: fetchora_http
+// Feeds arbitrary bytes as a server's response through the HTTP client's response reader,
+// in pieces whose sizes the input chooses, and checks that the reader never hands out
+// more than it was given and that the body of a counted response stays within its length.
+#include "http/http_client.h"
+#include "http/http_response_reader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using fetchora::HttpResponseReader;
+    if (size < 2)
+        return 0;
+    const auto to = (data[0] & 1) != 0 ? fetchora::ResponseTo::Head : fetchora::ResponseTo::Get;
+    const size_t piece = 1 + data[1];
+    const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+    HttpResponseReader reader;
+    reader.reset(to);
+    size_t given = 0;
+    size_t handedOut = 0;
+    size_t body = 0;
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+        const std::string_view part = bytes.substr(at, piece);
+        reader.append(part);
+        given += part.size();
+        for (;;) {
+            const auto event = reader.next();
+            if (event == HttpResponseReader::Event::NeedMore)
+                break;
+            if (event == HttpResponseReader::Event::HeaderLine) {
+                if (reader.line().size() > fetchora::kMaxHeaderLineLength)
+                    std::abort();
+                // The client also splits what a Location names.
+                if (reader.lineIsField() && reader.fieldName() == "location")
+                    (void)fetchora::ParseHttpURL(reader.fieldValue());
+            }
+            if (event == HttpResponseReader::Event::Data) {
+                handedOut += reader.size();
+                body += reader.size();
+            }
+            if (event == HttpResponseReader::Event::Surplus)
+                handedOut += reader.size();
+        }
+        if (handedOut > given)
+            std::abort();
+    }
+    if (reader.bodyKind() == HttpResponseReader::BodyKind::Counted &&
+        body > static_cast<size_t>(reader.contentLength()))
+        std::abort();
+    if (to == fetchora::ResponseTo::Head && body != 0 && !reader.lineIsHeaderless())
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,619 @@
+// THttpClient: properties, URL splitting, starting a request, the connection, the request
+// on the wire, the synchronous wait, Abort, and the client's own messages.
+#include "http/http_client.h"
+
+#include "http/http_request_writer.h"
+#include "platform/msg/message_pump.h"
+#include "platform/report.h"
+#include "platform/text.h"
+
+#include <QTimer>
+
+#include <climits>
+
+namespace fetchora {
+
+namespace {
+
+bool isSchemeChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+const char* methodName(THttpRequest rq) {
+    switch (rq) {
+    case httpHEAD:
+        return "HEAD";
+    case httpPOST:
+        return "POST";
+    case httpPUT:
+        return "PUT";
+    default:
+        return "GET";
+    }
+}
+
+} // namespace
+
+THttpUrlParts ParseHttpURL(const std::string& url) {
+    THttpUrlParts parts;
+    size_t authorityStart = 0;
+    bool schemeRead = false;
+    const size_t separator = url.find("://");
+    if (separator != std::string::npos) {
+        const std::string scheme = text::asciiLowerCase(std::string_view(url).substr(0, separator));
+        bool valid = true;
+        for (const char c : scheme)
+            valid = valid && isSchemeChar(c);
+        if (valid) {
+            parts.Proto = scheme;
+            authorityStart = separator + 3;
+            schemeRead = true;
+        } else {
+            parts.Proto = "http"; // and read as if there were no "://"
+        }
+    }
+    if (!schemeRead) {
+        if (!url.empty() && url[0] == '/') {
+            parts.Proto = "http";
+            if (url.size() < 2 || url[1] != '/') {
+                parts.Path = url;
+                return parts;
+            }
+            authorityStart = 2;
+        } else if (url.size() >= 5 &&
+                   text::asciiSameText(std::string_view(url).substr(0, 5), "http:")) {
+            parts.Proto = "http";
+            if (url.size() < 7 || url[6] != '/') {
+                parts.Path = url.substr(5);
+                return parts;
+            }
+            authorityStart = 5;
+        }
+    }
+    const size_t authorityEnd = url.find_first_of("/?", authorityStart);
+    const std::string authority = url.substr(authorityStart, authorityEnd == std::string::npos
+                                                                 ? std::string::npos
+                                                                 : authorityEnd - authorityStart);
+    if (authorityEnd != std::string::npos)
+        parts.Path = url.substr(authorityEnd);
+
+    const size_t at = authority.rfind('@');
+    const size_t colon = authority.rfind(':');
+    const size_t hostStart = at == std::string::npos ? 0 : at + 1;
+    if (colon != std::string::npos && (at == std::string::npos || colon > at)) {
+        parts.Port = authority.substr(colon + 1);
+        parts.Host = authority.substr(hostStart, colon - hostStart);
+    } else {
+        parts.Host = authority.substr(hostStart);
+    }
+    if (at != std::string::npos) {
+        const std::string userInfo = authority.substr(0, at);
+        const size_t split = userInfo.find(':');
+        if (split == std::string::npos) {
+            parts.User = userInfo;
+        } else {
+            parts.User = userInfo.substr(0, split);
+            parts.Pass = userInfo.substr(split + 1);
+        }
+    }
+    return parts;
+}
+
+THttpClient::THttpClient(const std::string& name) : FCtrlSocket(std::make_unique<TAsyncSocket>()) {
+    Name = name;
+    TAsyncSocket& socket = *FCtrlSocket;
+    socket.OnDnsLookupDone = [this](TAsyncSocket*, int error) { SocketDnsLookupDone(error); };
+    socket.OnSessionConnected = [this](TAsyncSocket*, int error) { SocketSessionConnected(error); };
+    socket.OnDataAvailable = [this](TAsyncSocket*, int error) { SocketDataAvailable(error); };
+    socket.OnDataSent = [this](TAsyncSocket*, int error) { SocketDataSent(error); };
+    socket.OnSessionClosed = [this](TAsyncSocket*, int error) { SocketSessionClosed(error); };
+    socket.OnError = [this](TAsyncSocket*) { SocketError(); };
+}
+
+THttpClient::~THttpClient() {
+    SetDestroying();
+    *FAlive = false;
+    FSilenceTimer.reset();
+    TAsyncSocket& socket = *FCtrlSocket;
+    socket.OnDnsLookupDone = nullptr;
+    socket.OnSessionConnected = nullptr;
+    socket.OnDataAvailable = nullptr;
+    socket.OnDataSent = nullptr;
+    socket.OnSessionClosed = nullptr;
+    socket.OnError = nullptr;
+    FCtrlSocket.reset();
+}
+
+int THttpClient::MsgHandlersCount() {
+    return 3 + TMsgWndControl::MsgHandlersCount();
+}
+
+void THttpClient::AllocateMsgHandlers() {
+    TMsgWndControl::AllocateMsgHandlers();
+    FMsg_WM_HTTP_REQUEST_DONE = AllocateMsgHandler();
+    FMsg_WM_HTTP_SET_READY = AllocateMsgHandler();
+    FMsg_WM_HTTP_LOGIN = AllocateMsgHandler();
+}
+
+void THttpClient::FreeMsgHandlers() {
+    FreeMsgHandler(FMsg_WM_HTTP_REQUEST_DONE);
+    FreeMsgHandler(FMsg_WM_HTTP_SET_READY);
+    FreeMsgHandler(FMsg_WM_HTTP_LOGIN);
+    TMsgWndControl::FreeMsgHandlers();
+}
+
+void THttpClient::WndProc(TMessage& MsgRec) {
+    if (MsgRec.Msg != 0) {
+        if (MsgRec.Msg == FMsg_WM_HTTP_SET_READY) {
+            HandleSetReady();
+            return;
+        }
+        if (MsgRec.Msg == FMsg_WM_HTTP_REQUEST_DONE) {
+            HandleRequestDone();
+            return;
+        }
+        if (MsgRec.Msg == FMsg_WM_HTTP_LOGIN) {
+            HandleLogin();
+            return;
+        }
+    }
+    TMsgWndControl::WndProc(MsgRec);
+}
+
+void THttpClient::SetRequestVer(const std::string& Value) {
+    if (Value != "1.0" && Value != "1.1")
+        throw EHttpException("Insupported HTTP version", httperrVersion);
+    FRequestVer = Value;
+}
+
+void THttpClient::SetState(THttpState NewState) {
+    if (FState == NewState)
+        return;
+    FState = NewState;
+    if (OnStateChange)
+        OnStateChange(this);
+}
+
+// ---- starting ----
+
+void THttpClient::Get() {
+    DoRequestSync(httpGET);
+}
+void THttpClient::Head() {
+    DoRequestSync(httpHEAD);
+}
+void THttpClient::GetASync() {
+    DoRequestAsync(httpGET);
+}
+void THttpClient::HeadASync() {
+    DoRequestAsync(httpHEAD);
+}
+
+void THttpClient::DoRequestAsync(THttpRequest Rq) {
+    LocationChangeCurCount = 0;
+    StartRequest(Rq);
+}
+
+void THttpClient::DoRequestSync(THttpRequest Rq) {
+    DoRequestAsync(Rq);
+    const auto alive = FAlive;
+    // The login message of a retry follows the set-ready one, so a retry on its way
+    // keeps the wait going although the state is httpReady for a moment.
+    while (FState != httpReady || FLoginPending || FReadyPending) {
+        msg::waitAndProcessMessages(1000);
+        if (!*alive)
+            return;
+        if (msg::applicationTerminating()) {
+            Abort();
+            break;
+        }
+    }
+    if (FStatusCode >= 400 && FStatusCode != 401 && FStatusCode != 407)
+        throw EHttpException(FReasonPhrase, FStatusCode);
+}
+
+void THttpClient::ClearResults(bool keepLocation) {
+    FRcvdHeader.clear();
+    FDoAuthor.clear();
+    FStatusCode = 0;
+    FReasonPhrase.clear();
+    FContentLength = -1;
+    FContentType.clear();
+    FTransferEncoding.clear();
+    FContentEncoding.clear();
+    FRcvdCount = 0;
+    FRequestDoneError = 0;
+    if (!keepLocation)
+        FLocation = URL;
+}
+
+void THttpClient::TakeTarget(const std::string& url) {
+    const THttpUrlParts parts = ParseHttpURL(url);
+    FProtocol = parts.Proto.empty() ? "http" : parts.Proto;
+    FTargetHost = parts.Host;
+    FTargetPort = parts.Port;
+    FDocPath = parts.Path;
+    if (Proxy.empty()) {
+        FHostName = parts.Host;
+        FPort = parts.Port.empty() ? "80" : parts.Port;
+        FPath = parts.Path.empty() ? "/" : parts.Path;
+        return;
+    }
+    // Through a proxy the request line carries the absolute URL, without credentials.
+    FPath =
+        FProtocol + "://" + parts.Host + (parts.Port.empty() ? "" : ":" + parts.Port) + parts.Path;
+    const THttpUrlParts proxy = ParseHttpURL(Proxy);
+    FHostName = proxy.Host;
+    FPort = proxy.Port.empty() ? ProxyPort : proxy.Port;
+}
+
+void THttpClient::StartRequest(THttpRequest Rq) {
+    if (FState != httpReady || FLoginPending || FReadyPending)
+        throw EHttpException("HTTP component " + Name + " is busy", httperrBusy);
+    Handle(); // takes the window and the client's message numbers on first use
+    FRequestType = Rq;
+    ClearResults(false);
+    FCloseReq = FRequestVer == "1.0";
+    FLocationFlag = false;
+    FRelocationStarted = false;
+    FHeaderInProgress = false;
+    FDocInProgress = false;
+    FEnding = false;
+    FRequestDonePending = false;
+
+    const THttpUrlParts parts = ParseHttpURL(URL);
+    FCurrUser = parts.User.empty() ? Username : parts.User;
+    FCurrPass = parts.Pass.empty() ? Password : parts.Pass;
+    TakeTarget(URL);
+
+    AuthBasicState = basicNone;
+    AuthNTLMState = ntlmNone;
+    ProxyAuthBasicState = basicNone;
+    ProxyAuthNTLMState = ntlmNone;
+    FConnectionValue = Connection;
+    FProxyConnectionValue = ProxyConnection;
+    // A retry or relocation asks for the same range again: without it a resumed file
+    // would get the whole document appended to its first part.
+    FRangeBegin = ContentRangeBegin;
+    FRangeEnd = ContentRangeEnd;
+    FReceiveStreamStart = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
+    FRequestRunning = true;
+    StartConnection();
+}
+
+bool THttpClient::ConnectionMatches() const {
+    return FCtrlSocket->State() == wsConnected && FHostName == FCtrlSocketHost &&
+           FPort == FCtrlSocketPort && FProtocol == FCtrlSocketProto;
+}
+
+void THttpClient::StartConnection() {
+    if (FCtrlSocket->State() == wsConnected) {
+        if (ConnectionMatches()) {
+            SendOnOpenConnection();
+            return;
+        }
+        // The open connection goes elsewhere: it is dropped without ending this request.
+        FRequestRunning = false;
+        FCtrlSocket->Abort();
+        FRequestRunning = true;
+    }
+    FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+    SetState(httpNotConnected);
+    SetState(httpDnsLookup);
+    Touch();
+    const auto alive = FAlive;
+    FInDnsLookupCall = true;
+    FDnsLookupStartFailed = false;
+    FCtrlSocket->DnsLookup(FHostName);
+    if (!*alive)
+        return;
+    FInDnsLookupCall = false;
+    if (FDnsLookupStartFailed && FRequestRunning && FState == httpDnsLookup) {
+        FStatusCode = 404;
+        FReasonPhrase = FCtrlSocket->LastErrorMessage();
+        FLocationFlag = false;
+        SetReady();
+    }
+}
+
+void THttpClient::SendOnOpenConnection() {
+    SetState(httpConnected);
+    if (!FRequestRunning)
+        return;
+    SetState(httpWaitingHeader);
+    if (!FRequestRunning)
+        return;
+    SendRequest();
+}
+
+void THttpClient::SocketError() {
+    if (FInDnsLookupCall)
+        FDnsLookupStartFailed = true;
+    if (FInConnectCall)
+        FConnectStartFailed = true;
+    if (OnSocketError)
+        OnSocketError(this);
+}
+
+void THttpClient::SocketDnsLookupDone(int ErrCode) {
+    if (!FRequestRunning || FEnding || FState != httpDnsLookup)
+        return;
+    Touch();
+    if (ErrCode != 0) {
+        FRequestDoneError = ErrCode;
+        FStatusCode = 404;
+        FReasonPhrase = "can't resolve hostname to IP address";
+        FLocationFlag = false;
+        ConnectionClosed();
+        return;
+    }
+    SetState(httpDnsLookupDone);
+    if (!FRequestRunning)
+        return;
+    TAsyncSocket& socket = *FCtrlSocket;
+    socket.SetAddr(socket.DnsResult());
+    socket.SetPort(FPort);
+    socket.SetProto("tcp");
+    socket.SetLocalAddr(LocalAddr);
+    FCtrlSocketHost = FHostName;
+    FCtrlSocketPort = FPort;
+    FCtrlSocketProto = FProtocol;
+    if (FProtocol != "http") {
+        FStatusCode = 501;
+        FReasonPhrase = "Protocol \"" + FProtocol + "\" not implemented";
+        FRequestDoneError = socket.LastError();
+        FLocationFlag = false;
+        CloseConnection();
+        return;
+    }
+    FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+    const auto alive = FAlive;
+    FInConnectCall = true;
+    FConnectStartFailed = false;
+    socket.Connect();
+    if (!*alive)
+        return;
+    FInConnectCall = false;
+    if (FConnectStartFailed && FRequestRunning) {
+        const int code = socket.LastError();
+        FStatusCode = 404;
+        FReasonPhrase =
+            "can't connect: " + WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")";
+        FRequestDoneError = code;
+        FLocationFlag = false;
+        CloseConnection();
+    }
+}
+
+void THttpClient::SocketSessionConnected(int ErrCode) {
+    if (!FRequestRunning || FEnding || FState != httpDnsLookupDone)
+        return;
+    Touch();
+    if (ErrCode != 0) {
+        // The socket closes next; the request ends when it reports that.
+        FStatusCode = 404;
+        FReasonPhrase = WSocketErrorDesc(ErrCode) + " (Error #" + std::to_string(ErrCode) + ")";
+        FRequestDoneError = ErrCode;
+        FLocationFlag = false;
+        return;
+    }
+    SetState(httpConnected);
+    if (OnSessionConnected)
+        OnSessionConnected(this);
+    if (!FRequestRunning)
+        return;
+    SetState(httpWaitingHeader);
+    if (!FRequestRunning)
+        return;
+    SendRequest();
+}
+
+void THttpClient::SocketDataSent(int) {
+    if (FRequestRunning)
+        Touch();
+}
+
+// ---- the request on the wire ----
+
+std::vector<std::string> THttpClient::BuildRequestLines() {
+    HttpRequestHead head;
+    head.method = methodName(FRequestType);
+    head.path = FPath;
+    head.version = FRequestVer;
+    head.sender = Sender;
+    head.accept = Accept;
+    head.reference = Reference;
+    head.connection = FConnectionValue;
+    head.acceptLanguage = AcceptLanguage;
+    head.agent = Agent;
+    head.targetHost = FTargetHost;
+    head.targetPort = FTargetPort;
+    head.noCache = NoCache;
+    head.proxyConnection = FProxyConnectionValue;
+    head.authorization = AuthorizationLine();
+    head.proxyAuthorization = ProxyAuthorizationLine();
+    head.cookie = Cookie;
+    head.rangeBegin = FRangeBegin;
+    head.rangeEnd = FRangeEnd;
+    std::vector<std::string> lines = composeRequestLines(head);
+    ContentRangeBegin.clear();
+    ContentRangeEnd.clear();
+    return lines;
+}
+
+void THttpClient::SendRequest() {
+    FReader.beginResponse(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+    FAcceptRanges.clear();
+    FHeaderInProgress = true;
+    FDocInProgress = false;
+    if (OnRequestHeaderBegin)
+        OnRequestHeaderBegin(this);
+    if (!FRequestRunning)
+        return;
+    std::vector<std::string> lines;
+    try {
+        lines = BuildRequestLines();
+    } catch (const std::exception& error) {
+        // No request can go out (the local host name is missing): the request ends
+        // here and the error is reported as the background error it is.
+        FailRequest(404, error.what(), 0);
+        throw;
+    }
+    if (OnBeforeHeaderSend)
+        OnBeforeHeaderSend(this, methodName(FRequestType), lines);
+    std::string wire;
+    for (std::string& line : lines) {
+        if (OnCommand)
+            OnCommand(this, line);
+        wire += line;
+        wire += "\r\n";
+    }
+    if (OnRequestHeaderEnd)
+        OnRequestHeaderEnd(this);
+    if (!FRequestRunning)
+        return;
+    wire += "\r\n";
+    Touch();
+    const int sent = FCtrlSocket->Send(wire.data(), static_cast<int>(wire.size()));
+    if (sent < 0 && FRequestRunning) {
+        const int code = FCtrlSocket->LastError();
+        FailRequest(404, WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")", code);
+    }
+}
+
+// ---- becoming ready ----
+
+void THttpClient::SetReady() {
+    FRequestRunning = false;
+    if (FSilenceTimer)
+        FSilenceTimer->stop();
+    if (FReadyPending)
+        return;
+    FReadyPending = true;
+    if (!PostMessage(FMsg_WM_HTTP_SET_READY))
+        HandleSetReady();
+}
+
+void THttpClient::HandleSetReady() {
+    if (!FReadyPending)
+        return;
+    FReadyPending = false;
+    SetState(httpReady);
+    bool retrying = false;
+    try {
+        retrying = CheckAuthorization();
+    } catch (...) {
+        FRequestDoneError = httperrInvalidAuthState;
+        FRequestDonePending = true;
+        PostMessage(FMsg_WM_HTTP_REQUEST_DONE);
+        throw;
+    }
+    if (!retrying) {
+        FRequestDonePending = true;
+        if (!PostMessage(FMsg_WM_HTTP_REQUEST_DONE))
+            HandleRequestDone();
+    }
+}
+
+void THttpClient::HandleRequestDone() {
+    if (!FRequestDonePending)
+        return;
+    FRequestDonePending = false;
+    TriggerRequestDone();
+}
+
+void THttpClient::TriggerRequestDone() {
+    if (OnRequestDone)
+        OnRequestDone(this, FRequestType, FRequestDoneError);
+}
+
+void THttpClient::HandleLogin() {
+    if (!FLoginPending)
+        return;
+    FLoginPending = false;
+    FRequestRunning = true;
+    FEnding = false;
+    FHeaderInProgress = false;
+    FDocInProgress = false;
+    if (ConnectionMatches())
+        SendOnOpenConnection();
+    else
+        StartConnection();
+}
+
+void THttpClient::CutBackReceiveStream() {
+    if (ReceiveStream == nullptr)
+        return;
+    ReceiveStream->SetSize(FReceiveStreamStart);
+    ReceiveStream->Seek(0, TSeekOrigin::soEnd);
+}
+
+// ---- Abort ----
+
+void THttpClient::Abort() {
+    const bool busy = FState != httpReady || FLoginPending || FReadyPending || FRequestRunning;
+    if (!busy) {
+        if (FCtrlSocket->State() != wsClosed)
+            FCtrlSocket->Abort();
+        FStatusCode = 200;
+        FReasonPhrase = "OK";
+        FRequestDoneError = 0;
+        FState = httpReady;
+        if (OnStateChange)
+            OnStateChange(this);
+        TriggerRequestDone();
+        return;
+    }
+    const auto alive = FAlive;
+    FEnding = true;
+    FLoginPending = false;
+    FReadyPending = false;
+    FRequestDonePending = false;
+    SetState(httpAborting);
+    if (!*alive)
+        return;
+    try {
+        FCtrlSocket->CancelDnsLookup();
+    } catch (...) {
+        // Errors of the cancellation are of no interest: the request ends anyway.
+    }
+    FStatusCode = 404;
+    FReasonPhrase = "Connection aborted on request";
+    FRequestDoneError = httperrAborting;
+    FLocationFlag = false;
+    const unsigned closedBefore = FClosedCount;
+    if (FCtrlSocket->State() != wsClosed)
+        FCtrlSocket->Abort();
+    if (!*alive)
+        return;
+    if (FClosedCount == closedBefore && FRequestRunning)
+        ConnectionClosed();
+    if (!*alive)
+        return;
+    FRequestRunning = false;
+    if (FSilenceTimer)
+        FSilenceTimer->stop();
+    FReadyPending = true;
+    HandleSetReady();
+}
+
+// ---- the silence limit ----
+
+void THttpClient::Touch() {
+    if (!FSilenceTimer) {
+        FSilenceTimer = std::make_unique<QTimer>();
+        FSilenceTimer->setSingleShot(true);
+        QObject::connect(FSilenceTimer.get(), &QTimer::timeout,
+                         [this]() { guarded([this]() { SilenceExpired(); }); });
+    }
+    FSilenceTimer->start(static_cast<int>(std::min<std::chrono::milliseconds::rep>(
+        SilenceLimit.count(), std::chrono::milliseconds::rep{INT_MAX})));
+}
+
+void THttpClient::SilenceExpired() {
+    if (!FRequestRunning || FState == httpReady || FState == httpAborting)
+        return;
+    FailRequest(404, kSilenceReason, 10060);
+}
+
+} // namespace fetchora

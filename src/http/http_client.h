@@ -1,0 +1,333 @@
+// THttpClient: the system's event-driven HTTP/1.0 client. It sends one request at a time
+// over a TAsyncSocket, directly or through an HTTP proxy, reads the response with
+// HttpResponseReader, follows relocations, answers Basic and NTLM challenges with the
+// credentials of its URL, and hands the body to ReceiveStream and OnDocData. Get and Head
+// wait for the end of the request by pumping the thread's messages.
+#pragma once
+
+#include "http/async_socket.h"
+#include "http/http_response_reader.h"
+#include "http/msg_wnd_control.h"
+#include "http/ntlm.h"
+#include "http/stream.h"
+#include "platform/errors.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTimer;
+
+namespace fetchora {
+
+// The client's exception: a message and an error code (1 busy, 2 nothing to post or put,
+// 3 aborted, 4 response over a bound, 5 unsupported HTTP version, 6 unexpected
+// authorization state; the StatusCode when Get or Head fail).
+class EHttpException final : public Error {
+public:
+    EHttpException(const std::string& message, int errorCode)
+        : Error(message), ErrorCode(errorCode) {}
+    int ErrorCode;
+};
+
+inline constexpr int httperrNoError = 0;
+inline constexpr int httperrBusy = 1;
+inline constexpr int httperrNoData = 2;
+inline constexpr int httperrAborting = 3;
+inline constexpr int httperrOverflow = 4;
+inline constexpr int httperrVersion = 5;
+inline constexpr int httperrInvalidAuthState = 6;
+
+enum THttpState {
+    httpReady = 0,
+    httpNotConnected = 1,
+    httpConnected = 2,
+    httpDnsLookup = 3,
+    httpDnsLookupDone = 4,
+    httpWaitingHeader = 5,
+    httpWaitingBody = 6,
+    httpBodyReceived = 7,
+    httpWaitingProxyConnect = 8,
+    httpClosing = 9,
+    httpAborting = 10,
+};
+
+enum THttpRequest {
+    httpABORT = 0,
+    httpGET = 1,
+    httpPOST = 2,
+    httpPUT = 3,
+    httpHEAD = 4,
+    httpCLOSE = 5,
+};
+
+// Options (a set of bits).
+using THttpOptions = unsigned;
+inline constexpr THttpOptions httpoNoBasicAuth = 0x01;
+inline constexpr THttpOptions httpoNoNTLMAuth = 0x02;
+inline constexpr THttpOptions httpoBandwidthControl = 0x04;
+inline constexpr THttpOptions httpoEnableContentCoding = 0x08;
+inline constexpr THttpOptions httpoUseQuality = 0x10;
+
+// Authorization states. Other values can only be stored by mistake; meeting one raises
+// "Unexpected AuthBasicState" and the like.
+enum THttpBasicState { basicNone = 0, basicSending = 1, basicDone = 2 };
+enum THttpNTLMState { ntlmNone = 0, ntlmMsg1 = 1, ntlmMsg3 = 3, ntlmDone = 4 };
+
+// A URL split into its parts as the client reads it.
+struct THttpUrlParts {
+    std::string Proto; // lowercased; empty when the URL names none
+    std::string User;
+    std::string Pass;
+    std::string Host;
+    std::string Port; // empty when the URL names none
+    std::string Path; // from the first "/" or "?" after the host; may be empty
+};
+
+// Splits a URL into protocol, user, password, host, port and path.
+THttpUrlParts ParseHttpURL(const std::string& url);
+
+// The silence after which a running request gives up: no lookup result, no connection,
+// no byte for this long.
+inline constexpr std::chrono::milliseconds kDefaultSilenceLimit{120000};
+inline constexpr const char* kSilenceReason = "Connection timed out (Error #10060)";
+
+class THttpClient : public TMsgWndControl {
+public:
+    using TNotifyEvent = std::function<void(THttpClient* Sender)>;
+    using TBeforeHeaderSendEvent = std::function<void(
+        THttpClient* Sender, const std::string& Method, std::vector<std::string>& Headers)>;
+    using TCommandEvent = std::function<void(THttpClient* Sender, std::string& Line)>;
+    using TDocDataEvent = std::function<void(THttpClient* Sender, const char* Buffer, int Len)>;
+    using TLocationChangeExceededEvent =
+        std::function<void(THttpClient* Sender, int RelocationCount, bool& AllowMoreRelocations)>;
+    using TCookieEvent =
+        std::function<void(THttpClient* Sender, const std::string& Data, bool& Accept)>;
+    using TRequestDoneEvent =
+        std::function<void(THttpClient* Sender, THttpRequest RqType, int ErrCode)>;
+
+    explicit THttpClient(const std::string& name = "HttpCli");
+    ~THttpClient() override;
+
+    // Starts a GET (HEAD) and waits for its end; raises EHttpException with ReasonPhrase
+    // and StatusCode when it ends with 400 or more, except 401 and 407.
+    void Get();
+    void Head();
+    // Starts a request and returns; OnRequestDone tells its end.
+    void GetASync();
+    void HeadASync();
+    // Ends the running request at once; when idle, reports 200 "OK".
+    void Abort();
+
+    // Properties.
+    std::string LocalAddr = "0.0.0.0";
+    std::string Proxy;
+    std::string ProxyPort = "80";
+    std::string Agent = "Mozilla/4.0 (compatible; Fetchora)";
+    std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    bool NoCache = false;
+    const std::string& RequestVer() const { return FRequestVer; }
+    // "1.0" or "1.1"; anything else raises "Insupported HTTP version" (code 5).
+    void SetRequestVer(const std::string& Value);
+    bool FollowRelocation = true;
+    int LocationChangeMaxCount = 5;
+    int LocationChangeCurCount = 0;
+    std::string ContentRangeBegin;
+    std::string ContentRangeEnd;
+    THttpOptions Options = 0;
+    std::string URL;
+    TStream* ReceiveStream = nullptr; // not owned
+    std::string Username;
+    std::string Password;
+    std::string ProxyUsername;
+    std::string ProxyPassword;
+    std::string Sender;
+    std::string Reference;
+    std::string AcceptLanguage;
+    std::string Connection;
+    std::string ProxyConnection;
+    std::string Cookie;
+    double ModifiedSince = 0;
+    std::string ContentTypePost = "application/x-www-form-urlencoded";
+    int BandwidthLimit = 10000;
+    int BandwidthSampling = 1000;
+    std::string SocksLevel = "5";
+    // How long a request may stay silent before it fails with kSilenceReason.
+    std::chrono::milliseconds SilenceLimit = kDefaultSilenceLimit;
+
+    // Authorization states of the running request (see the enums above).
+    int AuthBasicState = basicNone;
+    int AuthNTLMState = ntlmNone;
+    int ProxyAuthBasicState = basicNone;
+    int ProxyAuthNTLMState = ntlmNone;
+
+    // Results.
+    THttpState State() const { return FState; }
+    THttpRequest RequestType() const { return FRequestType; }
+    int StatusCode() const { return FStatusCode; }
+    const std::string& ReasonPhrase() const { return FReasonPhrase; }
+    int ContentLength() const { return FContentLength; }
+    const std::string& ContentType() const { return FContentType; }
+    const std::string& TransferEncoding() const { return FTransferEncoding; }
+    const std::string& ContentEncoding() const { return FContentEncoding; }
+    const std::string& AcceptRanges() const { return FAcceptRanges; }
+    const std::string& Location() const { return FLocation; }
+    const std::vector<std::string>& ReceivedHeader() const { return FRcvdHeader; }
+    std::int64_t ReceivedCount() const { return FRcvdCount; }
+    // The values of the WWW-Authenticate and Proxy-Authenticate fields of the last
+    // response.
+    const std::vector<std::string>& AuthChallenges() const { return FDoAuthor; }
+    // The error code of the running or last request (ErrCode of OnRequestDone).
+    int RequestDoneError() const { return FRequestDoneError; }
+    TAsyncSocket& CtrlSocket() { return *FCtrlSocket; }
+
+    // Events.
+    TNotifyEvent OnStateChange;
+    TNotifyEvent OnSessionConnected;
+    TNotifyEvent OnRequestHeaderBegin;
+    TBeforeHeaderSendEvent OnBeforeHeaderSend;
+    TCommandEvent OnCommand;
+    TNotifyEvent OnRequestHeaderEnd;
+    TNotifyEvent OnHeaderBegin;
+    TNotifyEvent OnHeaderData;
+    TNotifyEvent OnHeaderEnd;
+    TNotifyEvent OnDocBegin;
+    TDocDataEvent OnDocData;
+    TNotifyEvent OnDocEnd;
+    TNotifyEvent OnSessionClosed;
+    TNotifyEvent OnLocationChange;
+    TLocationChangeExceededEvent OnLocationChangeExceeded;
+    TCookieEvent OnCookie;
+    TNotifyEvent OnSocketError;
+    TRequestDoneEvent OnRequestDone;
+
+protected:
+    int MsgHandlersCount() override;
+    void AllocateMsgHandlers() override;
+    void FreeMsgHandlers() override;
+    void WndProc(TMessage& MsgRec) override;
+
+private:
+    // Request set-up and the connection (http_client.cpp).
+    void DoRequestSync(THttpRequest Rq);
+    void DoRequestAsync(THttpRequest Rq);
+    void StartRequest(THttpRequest Rq);
+    void ClearResults(bool keepLocation);
+    void TakeTarget(const std::string& url);
+    void StartConnection();
+    bool ConnectionMatches() const;
+    void SendOnOpenConnection();
+    void SocketDnsLookupDone(int ErrCode);
+    void SocketSessionConnected(int ErrCode);
+    void SocketDataSent(int ErrCode);
+    void SocketError();
+    void SendRequest();
+    std::vector<std::string> BuildRequestLines();
+    void SetState(THttpState NewState);
+    void SetReady();
+    void HandleSetReady();
+    void HandleRequestDone();
+    void HandleLogin();
+    void TriggerRequestDone();
+    void Touch();
+    void SilenceExpired();
+    void CutBackReceiveStream();
+
+    // Receiving (http_client_receive.cpp).
+    void SocketDataAvailable(int ErrCode);
+    void ProcessReceived();
+    void HandleHeaderLine();
+    void HandleField(const std::string& name, const std::string& value);
+    void HandleHeaderEnd();
+    void HandleData(const char* data, size_t size);
+    void HandleDocumentEnd();
+    void ResponseComplete();
+    void CloseConnection();
+    void SocketSessionClosed(int ErrCode);
+    void ConnectionClosed();
+    void FailRequest(int statusCode, const std::string& reason, int errorCode);
+
+    // Relocation and authorization (http_client_auth.cpp).
+    void PrepareRelocation(const std::string& location);
+    void StartRelocation();
+    void RelocateAfterClose();
+    bool RelocationLimitReached();
+    void EndWithRelocationResponse();
+    bool CheckAuthorization();
+    void UpdateAuthStates();
+    bool DoBasic(int& state, bool proxy);
+    bool DoNTLM(int& state, bool proxy);
+    void PrepareRetry();
+    std::string AuthorizationLine();
+    std::string ProxyAuthorizationLine();
+    int FindChallenge(const char* scheme) const;
+
+    std::unique_ptr<TAsyncSocket> FCtrlSocket;
+    HttpResponseReader FReader;
+    std::unique_ptr<QTimer> FSilenceTimer;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+
+    std::string FRequestVer = "1.0";
+    THttpState FState = httpReady;
+    THttpRequest FRequestType = httpGET;
+    int FStatusCode = 0;
+    std::string FReasonPhrase;
+    int FContentLength = -1;
+    std::string FContentType;
+    std::string FTransferEncoding;
+    std::string FContentEncoding;
+    std::string FAcceptRanges;
+    std::string FLocation;
+    std::vector<std::string> FRcvdHeader;
+    std::int64_t FRcvdCount = 0;
+    std::vector<std::string> FDoAuthor;
+    int FRequestDoneError = 0;
+    std::string FServerVersion;
+
+    // The request being made: where the connection goes, the target and the path.
+    std::string FHostName;
+    std::string FPort;
+    std::string FProtocol;
+    std::string FTargetHost;
+    std::string FTargetPort; // as the URL names it, empty when it names none
+    std::string FPath;       // what the request line carries
+    std::string FDocPath;    // the path of the current URL
+    std::string FCurrUser;
+    std::string FCurrPass;
+    std::string FConnectionValue;
+    std::string FRangeBegin; // the range of this request, kept for its retries
+    std::string FRangeEnd;
+    std::string FProxyConnectionValue;
+    ntlm::Challenge FNTLMChallenge{};
+    ntlm::Challenge FProxyNTLMChallenge{};
+    // The connection that is open.
+    std::string FCtrlSocketHost;
+    std::string FCtrlSocketPort;
+    std::string FCtrlSocketProto;
+
+    bool FCloseReq = false;     // close the connection after this response
+    bool FLocationFlag = false; // a Location is to be followed
+    bool FRelocationStarted = false;
+    bool FRequestRunning = false; // the request has not reached its end yet
+    bool FReadyPending = false;   // the set-ready message is on its way
+    bool FLoginPending = false;   // the login message is on its way
+    bool FHeaderInProgress = false;
+    bool FDocInProgress = false;
+    bool FInDnsLookupCall = false;
+    bool FDnsLookupStartFailed = false;
+    bool FInConnectCall = false;
+    bool FConnectStartFailed = false;
+    bool FRequestDonePending = false;
+    bool FEnding = false;      // aborting or failing: socket results no longer count
+    unsigned FClosedCount = 0; // how often the closed-connection handling ran
+    std::int64_t FReceiveStreamStart = 0;
+
+    UINT FMsg_WM_HTTP_REQUEST_DONE = 0;
+    UINT FMsg_WM_HTTP_SET_READY = 0;
+    UINT FMsg_WM_HTTP_LOGIN = 0;
+};
+
+} // namespace fetchora

@@ -1,0 +1,287 @@
+// THttpClient's receiving side: bytes from the socket through the response reader into
+// results, ReceiveStream and events, and the end of a response or of the connection.
+#include "http/http_client.h"
+
+#include "platform/text.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+namespace fetchora {
+
+void THttpClient::SocketDataAvailable(int) {
+    size_t room = 0;
+    char* at = FReader.writable(room);
+    const int count = FCtrlSocket->Receive(at, static_cast<int>(std::min<size_t>(room, INT_MAX)));
+    if (count <= 0)
+        return;
+    FReader.commit(static_cast<size_t>(count));
+    if (!FRequestRunning) {
+        // Bytes while no response is expected cannot belong to any request: the
+        // connection is out of step and is dropped.
+        FReader.reset(ResponseTo::Get);
+        if (FCtrlSocket->State() == wsConnected)
+            FCtrlSocket->Abort();
+        return;
+    }
+    Touch();
+    const auto alive = FAlive;
+    try {
+        ProcessReceived();
+    } catch (const std::exception& error) {
+        // An event handler failed: the response cannot be trusted to be complete, so the
+        // request fails rather than ending as if all had arrived.
+        if (*alive && FRequestRunning)
+            FailRequest(404, error.what(), 0);
+        throw;
+    }
+}
+
+void THttpClient::ProcessReceived() {
+    const auto alive = FAlive;
+    for (;;) {
+        if (!FRequestRunning) {
+            FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+            return;
+        }
+        switch (FReader.next()) {
+        case HttpResponseReader::Event::NeedMore:
+            return;
+        case HttpResponseReader::Event::HeaderLine:
+            HandleHeaderLine();
+            break;
+        case HttpResponseReader::Event::HeaderRestart:
+            // A 100 status of an HTTP/1.1 server: the real header follows.
+            FRcvdHeader.clear();
+            break;
+        case HttpResponseReader::Event::HeaderEnd:
+            HandleHeaderEnd();
+            break;
+        case HttpResponseReader::Event::Data:
+            HandleData(FReader.data(), FReader.size());
+            break;
+        case HttpResponseReader::Event::DocumentEnd:
+            HandleDocumentEnd();
+            break;
+        case HttpResponseReader::Event::Surplus:
+            // Data after a HEAD's header: thrown away with the connection.
+            if (FRequestType == httpHEAD && FState == httpWaitingBody &&
+                FCtrlSocket->State() != wsClosed)
+                FCtrlSocket->Abort();
+            break;
+        case HttpResponseReader::Event::Failed:
+            FailRequest(404, FReader.error(), httperrOverflow);
+            return;
+        }
+        if (!*alive)
+            return;
+    }
+}
+
+void THttpClient::HandleHeaderLine() {
+    if (FReader.lineIsFirst() && OnHeaderBegin) {
+        OnHeaderBegin(this);
+        if (!FRequestRunning)
+            return;
+    }
+    FRcvdHeader.push_back(FReader.line());
+    if (FReader.lineIsStatus()) {
+        FServerVersion = FReader.serverVersion();
+        if (FRequestVer == "1.0")
+            FCloseReq = true;
+        else
+            FCloseReq = FServerVersion == "1.0";
+        FStatusCode = FReader.statusCode();
+        FReasonPhrase = FReader.reasonPhrase();
+    } else if (FReader.lineIsHeaderless()) {
+        if (FContentType.empty())
+            FContentType = "text/html";
+        SetState(httpWaitingBody);
+    } else if (FReader.lineIsField()) {
+        HandleField(FReader.fieldName(), FReader.fieldValue());
+    }
+    if (FRequestRunning && OnHeaderData)
+        OnHeaderData(this);
+}
+
+void THttpClient::HandleField(const std::string& name, const std::string& value) {
+    if (name == "content-length") {
+        FContentLength = FReader.contentLength();
+    } else if (name == "transfer-encoding") {
+        FTransferEncoding = text::asciiLowerCase(value);
+    } else if (name == "content-range") {
+        // "bytes first-last/length": characters from the seventh up to the "-", then
+        // up to the "/".
+        const size_t dash = value.find('-');
+        if (dash != std::string::npos && dash >= 6) {
+            ContentRangeBegin = value.substr(6, dash - 6);
+            const size_t slash = value.find('/', dash);
+            ContentRangeEnd = value.substr(dash + 1, slash == std::string::npos ? std::string::npos
+                                                                                : slash - dash - 1);
+        }
+    } else if (name == "accept-ranges") {
+        FAcceptRanges = value;
+    } else if (name == "content-type") {
+        FContentType = text::asciiLowerCase(value);
+    } else if (name == "www-authenticate" || name == "proxy-authenticate") {
+        FDoAuthor.push_back(value);
+    } else if (name == "set-cookie") {
+        bool accept = true;
+        if (OnCookie)
+            OnCookie(this, value, accept);
+    } else if (name == "connection" || name == "proxy-connection") {
+        const std::string token = text::asciiLowerCase(text::trim(value));
+        if (token == "close")
+            FCloseReq = true;
+        else if (token == "keep-alive")
+            FCloseReq = false;
+    } else if (name == "content-encoding") {
+        FContentEncoding = value;
+    } else if (name == "location") {
+        PrepareRelocation(value);
+    }
+}
+
+void THttpClient::HandleHeaderEnd() {
+    FHeaderInProgress = false;
+    if (OnHeaderEnd) {
+        OnHeaderEnd(this);
+        if (!FRequestRunning)
+            return;
+    }
+    FReceiveStreamStart = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
+    if (FReader.bodyKind() == HttpResponseReader::BodyKind::None) {
+        if (FRequestType == httpHEAD && FCloseReq && !FLocationFlag)
+            SetState(httpWaitingBody);
+        ResponseComplete();
+        return;
+    }
+    SetState(httpWaitingBody);
+    if (FReader.bodyKind() == HttpResponseReader::BodyKind::Counted && ReceiveStream != nullptr)
+        ReceiveStream->Expect(FContentLength);
+}
+
+void THttpClient::HandleData(const char* data, size_t size) {
+    if (!FDocInProgress) {
+        FDocInProgress = true;
+        if (OnDocBegin) {
+            OnDocBegin(this);
+            if (!FRequestRunning)
+                return;
+        }
+    }
+    if (ReceiveStream != nullptr)
+        ReceiveStream->Write(data, static_cast<int64_t>(size));
+    FRcvdCount += static_cast<int64_t>(size);
+    if (OnDocData)
+        OnDocData(this, data, static_cast<int>(size));
+}
+
+void THttpClient::HandleDocumentEnd() {
+    SetState(httpBodyReceived);
+    if (!FRequestRunning)
+        return;
+    if (FDocInProgress) {
+        FDocInProgress = false;
+        if (OnDocEnd) {
+            OnDocEnd(this);
+            if (!FRequestRunning)
+                return;
+        }
+    }
+    ResponseComplete();
+}
+
+void THttpClient::ResponseComplete() {
+    if (FLocationFlag) {
+        StartRelocation();
+        return;
+    }
+    if (FCloseReq)
+        CloseConnection();
+    else
+        SetReady();
+}
+
+void THttpClient::CloseConnection() {
+    const auto alive = FAlive;
+    const unsigned closedBefore = FClosedCount;
+    if (FCtrlSocket->State() != wsClosed)
+        FCtrlSocket->Close();
+    if (!*alive)
+        return;
+    // A socket that was closed already reports nothing more: the handling runs here.
+    if (FClosedCount == closedBefore && FRequestRunning)
+        ConnectionClosed();
+}
+
+void THttpClient::SocketSessionClosed(int ErrCode) {
+    if (!FRequestRunning) {
+        if (OnSessionClosed)
+            OnSessionClosed(this);
+        return;
+    }
+    if (ErrCode != 0)
+        FRequestDoneError = ErrCode;
+    ConnectionClosed();
+}
+
+void THttpClient::ConnectionClosed() {
+    if (!FRequestRunning)
+        return;
+    ++FClosedCount;
+    if (FHeaderInProgress) {
+        FHeaderInProgress = false;
+        if (OnHeaderEnd) {
+            OnHeaderEnd(this);
+            if (!FRequestRunning)
+                return;
+        }
+    }
+    if (FDocInProgress) {
+        FDocInProgress = false;
+        if (OnDocEnd) {
+            OnDocEnd(this);
+            if (!FRequestRunning)
+                return;
+        }
+    }
+    if (FLocationFlag && !FEnding) {
+        RelocateAfterClose();
+        return;
+    }
+    const bool aborting = FState == httpAborting;
+    FRequestRunning = false;
+    if (FSilenceTimer)
+        FSilenceTimer->stop();
+    if (OnSessionClosed)
+        OnSessionClosed(this);
+    // Abort makes the client ready itself.
+    if (!aborting)
+        SetReady();
+}
+
+void THttpClient::FailRequest(int statusCode, const std::string& reason, int errorCode) {
+    const auto alive = FAlive;
+    FEnding = true;
+    FStatusCode = statusCode;
+    FReasonPhrase = reason;
+    FRequestDoneError = errorCode;
+    FLocationFlag = false;
+    try {
+        FCtrlSocket->CancelDnsLookup();
+    } catch (...) {
+        // The request ends anyway.
+    }
+    const unsigned closedBefore = FClosedCount;
+    if (FCtrlSocket->State() != wsClosed)
+        FCtrlSocket->Abort();
+    if (!*alive)
+        return;
+    if (FClosedCount == closedBefore && FRequestRunning)
+        ConnectionClosed();
+}
+
+} // namespace fetchora

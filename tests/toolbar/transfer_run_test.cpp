@@ -1,0 +1,351 @@
+// The transfer run end to end: a queue downloaded from the scripted loopback server (and
+// from nginx when the test command started it), resumed after Stop, partial files
+// continued or started over, error answers kept out of the files, the question after an
+// error, the end of the run with its beep and messages.
+#include "toolbar/fetchora_form.h"
+
+#include "dialogs/download_options_form.h"
+#include "http/http_client.h"
+#include "platform/qt/desktop.h"
+#include "queue/download_list.h"
+#include "queue/exception_list.h"
+#include "support/loopback_server.h"
+#include "support/sandbox.h"
+#include "util/settings.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sys/stat.h>
+
+namespace fetchora {
+namespace {
+
+using testing::Exchange;
+using testing::LoopbackServer;
+using testing::Sandbox;
+using testing::ScriptedDesktop;
+
+std::string bytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string data(size, '\0');
+    for (char& c : data)
+        c = static_cast<char>(random() & 0xFF);
+    return data;
+}
+
+std::string ok(const std::string& body) {
+    return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string partial(const std::string& file, size_t from) {
+    return "HTTP/1.0 206 Partial Content\r\nContent-Length: " + std::to_string(file.size() - from) +
+           "\r\nContent-Range: bytes " + std::to_string(from) + "-" + std::to_string(file.size() - 1) +
+           "/" + std::to_string(file.size()) + "\r\n\r\n" + file.substr(from);
+}
+
+bool has(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+class TransferRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ExceptionList().clear();
+        ::mkdir(destination.c_str(), 0700);
+        previousModal = ui::setModalHook([this](QDialog& dialog) {
+            ++dialogs;
+            auto* options = dynamic_cast<TDownloadOptionsForm*>(&dialog);
+            if (options == nullptr || !acceptDialog)
+                return static_cast<int>(QDialog::Rejected);
+            fileLabel = options->FileLabel->text().toStdString();
+            options->DestEdit->setText(QString::fromStdString(destination));
+            options->Button1Click();
+            return options->result();
+        });
+        form = std::make_unique<TFetchoraForm>();
+        QObject::connect(form.get(), &TFetchoraForm::statusTextChanged,
+                         [this](const QString& text) {
+                             const std::string t = text.toStdString();
+                             if (statuses.empty() || statuses.back() != t)
+                                 statuses.push_back(t);
+                             if (onStatus)
+                                 onStatus(t);
+                         });
+    }
+    void TearDown() override {
+        form.reset();
+        ui::setModalHook(previousModal);
+        ExceptionList().clear();
+    }
+
+    void queue(const std::string& lines) {
+        Sandbox::writeFile(sandbox.libraryPath("downloads.txt"), lines);
+    }
+    std::string line(const std::string& path, const std::string& name, int downloaded, size_t size) {
+        return server.url(path) + "\t" + name + "\t" + std::to_string(downloaded) + "\t" +
+               std::to_string(size) + "\r\n";
+    }
+    std::string queueFile() { return Sandbox::readFile(sandbox.libraryPath("downloads.txt")); }
+    std::string output(const std::string& name) { return Sandbox::readFile(destination + "/" + name); }
+    bool exists(const std::string& name) {
+        struct stat st {};
+        return ::stat((destination + "/" + name).c_str(), &st) == 0;
+    }
+
+    Sandbox sandbox;
+    ScriptedDesktop desktop;
+    LoopbackServer server;
+    std::string destination = sandbox.path("out");
+    ui::ModalHook previousModal;
+    bool acceptDialog = true;
+    int dialogs = 0;
+    std::string fileLabel;
+    std::unique_ptr<TFetchoraForm> form;
+    std::vector<std::string> statuses;
+    std::function<void(const std::string&)> onStatus;
+};
+
+TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
+    const std::string a = bytes(3000, 1), b = bytes(70000, 2), c = bytes(10, 3);
+    queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, b.size()) +
+          line("/c.bin", "c.bin", 0, c.size()));
+    server.script({Exchange::reply(ok(a)), Exchange::pieces({ok(b).substr(0, 30000), ok(b).substr(30000)}, 20),
+                   Exchange::reply(ok(c))});
+    form->Timer1Timer();
+    form->StartBtnClick();
+
+    EXPECT_EQ(fileLabel, "3 files - 73.0 KB");
+    EXPECT_EQ(output("a.bin"), a);
+    EXPECT_EQ(output("b.bin"), b);
+    EXPECT_EQ(output("c.bin"), c);
+    EXPECT_EQ(queueFile(), "");
+    EXPECT_EQ(form->FDownloads->count(), 0);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_FALSE(form->FRunning);
+    EXPECT_EQ(form->ProgLabel->text().toStdString(), "Download complete");
+    EXPECT_EQ(desktop.beeps, 1);
+    EXPECT_TRUE(desktop.messages.empty());
+    // The count advances when an entry is finished; percentages rise within a file.
+    std::vector<std::pair<int, int>> progress; // (number, percent)
+    for (const std::string& text : statuses) {
+        int number = 0, total = 0, percent = 0;
+        if (std::sscanf(text.c_str(), "Downloading %d of %d [%d%%]", &number, &total, &percent) == 3) {
+            EXPECT_EQ(total, 3);
+            progress.emplace_back(number, percent);
+        }
+    }
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front().first, 1);
+    EXPECT_EQ(progress.back(), std::make_pair(3, 100));
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_TRUE(std::any_of(progress.begin(), progress.end(),
+                            [](const auto& p) { return p.first == 2 && p.second < 100; }));
+    EXPECT_EQ(statuses.back(), "Download complete");
+    for (const auto& request : server.requests())
+        EXPECT_FALSE(has(request, "Range:"));
+    // The next tick sees the saved file.
+    form->FListFileAge = 0;
+    form->Timer1Timer();
+    EXPECT_EQ(form->ProgLabel->text().toStdString(), "Press Select files or drag link here");
+}
+
+TEST_F(TransferRun, StopDuringTheSecondFileThenStartResumesWithARange) {
+    const std::string a = bytes(500, 4), b = bytes(40000, 5), c = bytes(700, 6);
+    queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, b.size()) +
+          line("/c.bin", "c.bin", 0, c.size()));
+    const std::string head = ok(b).substr(0, ok(b).size() - b.size() + 15000);
+    server.script({Exchange::reply(ok(a)), Exchange::holdAfter(head)});
+    onStatus = [this](const std::string& text) {
+        if (text.rfind("Downloading 2 of 3 [", 0) == 0 && form->FCurrent != nullptr &&
+            form->FCurrent->Downloaded > 0)
+            form->StopBtnClick();
+    };
+    form->StartBtnClick();
+    onStatus = nullptr;
+
+    EXPECT_EQ(desktop.texts(), std::vector<std::string>{"Download canceled. Press Start to resume download."});
+    EXPECT_EQ(desktop.beeps, 1);
+    ASSERT_EQ(form->FDownloads->count(), 2);
+    const int got = form->FDownloads->at(0).Downloaded;
+    EXPECT_GT(got, 0);
+    EXPECT_EQ(output("b.bin"), b.substr(0, static_cast<size_t>(got)));
+    EXPECT_EQ(ExceptionList(), std::vector<std::string>{"* Connection aborted on request [" + server.url("/b.bin") + "]"});
+    EXPECT_TRUE(has(queueFile(), "\tb.bin\t" + std::to_string(got) + "\t40000\r\n"));
+
+    server.script({Exchange::reply(partial(b, static_cast<size_t>(got))), Exchange::reply(ok(c))});
+    form->StartBtnClick();
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_TRUE(has(requests[2], "Range: bytes=" + std::to_string(got) + "-\r\n"));
+    EXPECT_FALSE(has(requests[3], "Range:"));
+    EXPECT_EQ(output("b.bin"), b);
+    EXPECT_EQ(output("c.bin"), c);
+    EXPECT_EQ(queueFile(), "");
+}
+
+TEST_F(TransferRun, PartialFilesOfTheWrongSizeOrMissingStartOver) {
+    const std::string a = bytes(2000, 7), b = bytes(1500, 8);
+    queue(line("/a.bin", "a.bin", 800, a.size()) + line("/b.bin", "b.bin", 600, b.size()));
+    Sandbox::writeFile(destination + "/a.bin", a.substr(0, 500)); // not the 800 counted
+    server.script({Exchange::reply(ok(a)), Exchange::reply(ok(b))});
+    form->StartBtnClick();
+    for (const auto& request : server.requests())
+        EXPECT_FALSE(has(request, "Range:"));
+    EXPECT_EQ(output("a.bin"), a);
+    EXPECT_EQ(output("b.bin"), b);
+    EXPECT_EQ(queueFile(), "");
+}
+
+TEST_F(TransferRun, AServerThatIgnoresTheRangeGivesTheWholeFileOnce) {
+    const std::string a = bytes(5000, 9);
+    queue(line("/a.bin", "a.bin", 1000, a.size()));
+    Sandbox::writeFile(destination + "/a.bin", a.substr(0, 1000));
+    server.script({Exchange::reply(ok(a))});
+    form->StartBtnClick();
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(has(server.requests()[0], "Range: bytes=1000-\r\n"));
+    EXPECT_EQ(output("a.bin"), a);
+    EXPECT_EQ(queueFile(), "");
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(TransferRun, ErrorAnswersAndRelocationBodiesNeverReachTheFile) {
+    const std::string b = bytes(3000, 10);
+    const std::string partialA = bytes(100, 11);
+    queue(line("/a.bin", "a.bin", 100, 400) + line("/old/b.bin", "b.bin", 0, b.size()));
+    Sandbox::writeFile(destination + "/a.bin", partialA);
+    server.script({Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!"),
+                   Exchange::reply("HTTP/1.0 302 Found\r\nLocation: /b.bin\r\nContent-Length: 5\r\n\r\nmoved"),
+                   Exchange::reply(ok(b))});
+    form->StartBtnClick();
+    EXPECT_EQ(output("a.bin"), partialA);
+    EXPECT_EQ(output("b.bin"), b);
+    EXPECT_EQ(ExceptionList(), std::vector<std::string>{"* Not Found [" + server.url("/a.bin") + "]"});
+    EXPECT_EQ(queueFile(), line("/a.bin", "a.bin", 100, 400));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(TransferRun, DuplicateNamesArePrefixedAndSaved) {
+    const std::string a = bytes(10, 12);
+    queue(line("/x/a.zip", "a.zip", 0, 10) + line("/y/A.ZIP", "A.ZIP", 0, 99));
+    server.script({Exchange::reply(ok(a)), Exchange::reply("HTTP/1.0 500 Broken\r\n\r\n")});
+    form->StartBtnClick();
+    EXPECT_EQ(output("00000_a.zip"), a);
+    EXPECT_FALSE(exists("a.zip"));
+    EXPECT_EQ(queueFile(), line("/y/A.ZIP", "00001_A.ZIP", 0, 99));
+}
+
+TEST_F(TransferRun, OkInTheErrorQuestionEndsTheRunAndKeepsTheEntry) {
+    queue("nohost\tfile.zip\t0\t10\r\n" + line("/b.bin", "b.bin", 0, 5));
+    desktop.answers.push_back(ui::MessageResult::Ok);
+    form->StartBtnClick();
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].title, "Confirm");
+    EXPECT_EQ(desktop.messages[0].text,
+              "URL: nohost Error: List index out of bounds (2) Press OK to cancel download.");
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(form->FDownloads->count(), 2);
+    EXPECT_EQ(form->FDownloads->at(0).URL, "nohost");
+    EXPECT_FALSE(exists("file.zip"));
+}
+
+TEST_F(TransferRun, UnsafeFileNamesAreRefusedAndNothingIsWrittenOutsideTheFolder) {
+    queue(line("/a.bin", "../escape.bin", 0, 3));
+    desktop.answers.push_back(ui::MessageResult::Cancel);
+    form->StartBtnClick();
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(has(desktop.messages[0].text, "Press OK to cancel download."));
+    EXPECT_TRUE(server.requests().empty());
+    struct stat st {};
+    EXPECT_NE(::stat(sandbox.path("escape.bin").c_str(), &st), 0);
+}
+
+TEST_F(TransferRun, OnlyAnExactYBeepsAndStopOutsideARunSaysSo) {
+    writeSettingText("Sound", "y");
+    queue("");
+    form->StartBtnClick();
+    EXPECT_EQ(desktop.beeps, 0);
+    EXPECT_EQ(form->ProgLabel->text().toStdString(), "Download complete");
+    form->StopBtnClick();
+    EXPECT_EQ(desktop.texts(), std::vector<std::string>{"Download process is not running. Press Start to download."});
+    acceptDialog = false;
+    form->StartBtnClick();
+    EXPECT_EQ(dialogs, 2);
+}
+
+TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
+    const std::string a = bytes(30000, 13), c = bytes(40, 14);
+    queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 77));
+    server.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 100), Exchange::reply(ok(c))});
+    bool reloaded = false;
+    onStatus = [&](const std::string& text) {
+        if (reloaded || text.rfind("Downloading 1 of 2 [", 0) != 0)
+            return;
+        reloaded = true;
+        // Another window removed b and added c while a is on its way.
+        queue(line("/a.bin", "a.bin", 0, a.size()) + line("/c.bin", "c.bin", 0, c.size()));
+        form->FListFileAge = 0;
+        form->Timer1Timer();
+        // Start while a run waits in its request starts no second run.
+        form->StartBtnClick();
+    };
+    form->StartBtnClick();
+    onStatus = nullptr;
+    EXPECT_TRUE(reloaded);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(output("a.bin"), a);
+    EXPECT_EQ(output("c.bin"), c);
+    EXPECT_FALSE(exists("b.bin"));
+    EXPECT_EQ(queueFile(), "");
+    ASSERT_EQ(server.requests().size(), 2u);
+}
+
+// Against nginx, started by the test command: a real server's ranges and files.
+TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
+    const char* port = std::getenv("FETCHORA_NGINX_PORT");
+    const char* root = std::getenv("FETCHORA_PEERS_ROOT");
+    if (port == nullptr || root == nullptr)
+        GTEST_SKIP() << "nginx is not running (FETCHORA_NGINX_PORT is unset); scripts/test.sh starts it";
+    const std::string docroot = std::string(root) + "/www";
+    const std::string big = bytes(3 * 1024 * 1024, 15), small = bytes(12345, 16);
+    Sandbox::writeFile(docroot + "/run-big.bin", big);
+    Sandbox::writeFile(docroot + "/run-small.bin", small);
+    const std::string base = std::string("http://127.0.0.1:") + port;
+    queue(base + "/run-big.bin\trun-big.bin\t0\t" + std::to_string(big.size()) + "\r\n" + base +
+          "/run-small.bin\trun-small.bin\t0\t" + std::to_string(small.size()) + "\r\n");
+    onStatus = [this](const std::string& text) {
+        if (text.rfind("Downloading 1 of 2 [", 0) == 0 && form->FCurrent != nullptr &&
+            form->FCurrent->Downloaded > 100000)
+            form->StopBtnClick();
+    };
+    form->StartBtnClick();
+    onStatus = nullptr;
+    ASSERT_EQ(form->FDownloads->count(), 2);
+    const int got = form->FDownloads->at(0).Downloaded;
+    EXPECT_LT(got, static_cast<int>(big.size()));
+    EXPECT_EQ(output("run-big.bin"), big.substr(0, static_cast<size_t>(got)));
+    form->StartBtnClick();
+    EXPECT_EQ(output("run-big.bin"), big);
+    EXPECT_EQ(output("run-small.bin"), small);
+    EXPECT_EQ(queueFile(), "");
+    std::remove((docroot + "/run-big.bin").c_str());
+    std::remove((docroot + "/run-small.bin").c_str());
+}
+
+} // namespace
+} // namespace fetchora
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
