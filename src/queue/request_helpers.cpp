@@ -39,8 +39,9 @@ CredentialSpan credentialSpan(const std::string& url) {
 }
 
 // One request with the shared preparation and error policy; the body (GET) stays in
-// body, the client holds the rest.
-void request(const std::string& url, THttpClient& client, Method method, std::string* body) {
+// body, the client holds the rest. False when the client was busy with another request,
+// so that its results describe that one.
+bool request(const std::string& url, THttpClient& client, Method method, std::string* body) {
     TAuthURL authURL(url);
     if (!authURL.UserName.empty())
         StoreCredentials(authURL);
@@ -59,7 +60,7 @@ void request(const std::string& url, THttpClient& client, Method method, std::st
         } catch (const EHttpException& error) {
             AddException(error.what(), requestURL(authURL.URL));
         }
-        return;
+        return false;
     }
 
     client.Proxy = readSettingText(settings::kProxyServer, "");
@@ -105,6 +106,7 @@ void request(const std::string& url, THttpClient& client, Method method, std::st
         client.ReceiveStream = nullptr;
         *body = stream->TakeDataString();
     }
+    return true;
 }
 
 } // namespace
@@ -148,7 +150,9 @@ std::string FetchFile(TDownload& entry, THttpClient& client) {
 }
 
 int ProbeSize(const std::string& url, THttpClient& client) {
-    request(url, client, Method::Head, nullptr);
+    // A busy client's length is that of its own request, not of this address.
+    if (!request(url, client, Method::Head, nullptr))
+        return -1;
     return client.ContentLength();
 }
 

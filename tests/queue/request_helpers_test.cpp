@@ -162,7 +162,7 @@ TEST_F(RequestHelpers, ProbeTakesTheSizeAndTheFileNameOrRefusesWithoutALength) {
     server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 1234\r\n\r\n"),
                    Exchange::reply("HTTP/1.0 200 OK\r\n\r\n")});
     TDownload sized;
-    EXPECT_TRUE(sized.Probe("  " + server.url("/dir/Photo.JPG?x=1") + " \r\n", client));
+    EXPECT_TRUE(sized.Probe(server.url("/dir/Photo.JPG?x=1"), client));
     EXPECT_EQ(sized.URL, server.url("/dir/Photo.JPG?x=1"));
     EXPECT_EQ(sized.FileSize, 1234);
     EXPECT_EQ(sized.Downloaded, 0);

@@ -41,11 +41,13 @@ TEST(Regex, ConstructionDefaults) {
 
 TEST(Regex, ExecutionErrors) {
     TRegex regex;
-    EXPECT_EQ(codeOf([&] { regex.Exec("a"); }), 1003);
     EXPECT_EQ(codeOf([&] { (void)regex.InputString(); }), 1008);
+    EXPECT_EQ(codeOf([&] { regex.ExecPos(1); }), 1003);
     regex.SetExpression("a");
     EXPECT_EQ(codeOf([&] { regex.ExecPos(1); }), 1005);
     EXPECT_EQ(codeOf([&] { regex.ExecNext(); }), 1005);
+    TRegex unset;
+    EXPECT_EQ(codeOf([&] { unset.Exec("a"); }), 1003);
     regex.SetInputString("bab");
     EXPECT_EQ(codeOf([&] { regex.ExecNext(); }), 1007);
     EXPECT_EQ(codeOf([&] { regex.ExecPos(0); }), 1006);

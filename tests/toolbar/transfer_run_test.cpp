@@ -221,14 +221,14 @@ TEST_F(TransferRun, AServerThatIgnoresTheRangeGivesTheWholeFileOnce) {
 TEST_F(TransferRun, ErrorAnswersAndRelocationBodiesNeverReachTheFile) {
     const std::string b = bytes(3000, 10);
     const std::string partialA = bytes(100, 11);
-    queue(line("/a.bin", "a.bin", 100, 400) + line("/old/b.bin", "b.bin", 0, b.size()));
+    queue(line("/old/b.bin", "b.bin", 0, b.size()) + line("/a.bin", "a.bin", 100, 400));
     Sandbox::writeFile(destination + "/a.bin", partialA);
-    server.script({Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!"),
-                   Exchange::reply("HTTP/1.0 302 Found\r\nLocation: /b.bin\r\nContent-Length: 5\r\n\r\nmoved"),
-                   Exchange::reply(ok(b))});
+    server.script({Exchange::reply("HTTP/1.0 302 Found\r\nLocation: /b.bin\r\nContent-Length: 5\r\n\r\nmoved"),
+                   Exchange::reply(ok(b)),
+                   Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!")});
     form->StartBtnClick();
-    EXPECT_EQ(output("a.bin"), partialA);
     EXPECT_EQ(output("b.bin"), b);
+    EXPECT_EQ(output("a.bin"), partialA);
     EXPECT_EQ(ExceptionList(), std::vector<std::string>{"* Not Found [" + server.url("/a.bin") + "]"});
     EXPECT_EQ(queueFile(), line("/a.bin", "a.bin", 100, 400));
     EXPECT_TRUE(desktop.messages.empty());
