@@ -9,10 +9,10 @@ target_compile_definitions(fetchora_options INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
 target_include_directories(fetchora_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
-# fetchora_add_library(NAME SOURCES... [PUBLIC libs...] [PRIVATE libs...]): one static
-# library per folder, linked upward only.
+# fetchora_add_library(NAME [MOC] SOURCES... [PUBLIC libs...] [PRIVATE libs...]): one static
+# library per folder, linked upward only. MOC runs Qt's meta-object compiler on it.
 function(fetchora_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  cmake_parse_arguments(ARG "MOC" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
   if(NOT ARG_SOURCES)
     # A folder whose code has not been written yet still gives a target to link.
     add_library(${name} INTERFACE)
@@ -21,5 +21,8 @@ function(fetchora_add_library name)
   endif()
   add_library(${name} STATIC ${ARG_SOURCES})
   target_link_libraries(${name} PUBLIC fetchora_options ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+  if(ARG_MOC)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
 endfunction()
 

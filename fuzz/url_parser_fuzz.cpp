@@ -54,13 +54,14 @@ std::string thirdPiece(const std::string& s) {
     if (second == std::string::npos)
         return {};
     const size_t third = s.find('/', second + 1);
-    return s.substr(second + 1, third == std::string::npos ? std::string::npos : third - second - 1);
+    return s.substr(second + 1,
+                    third == std::string::npos ? std::string::npos : third - second - 1);
 }
 
 bool sameFields(const TParseURL& a, const TParseURL& b) {
     return a.FileName == b.FileName && a.Extension == b.Extension && a.Folders == b.Folders &&
-           a.Host == b.Host && a.Protocol == b.Protocol && a.Port == b.Port &&
-           a.Query == b.Query && a.UserName == b.UserName && a.Password == b.Password;
+           a.Host == b.Host && a.Protocol == b.Protocol && a.Port == b.Port && a.Query == b.Query &&
+           a.UserName == b.UserName && a.Password == b.Password;
 }
 
 // What must hold of the fields after Parse(url) succeeded.
@@ -226,9 +227,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string typeList;
     if (firstNul != std::string::npos) {
         const size_t secondNul = input.find('\0', firstNul + 1);
-        link = input.substr(firstNul + 1, secondNul == std::string::npos
-                                              ? std::string::npos
-                                              : secondNul - firstNul - 1);
+        link =
+            input.substr(firstNul + 1, secondNul == std::string::npos ? std::string::npos
+                                                                      : secondNul - firstNul - 1);
         if (secondNul != std::string::npos)
             typeList = input.substr(secondNul + 1);
     }

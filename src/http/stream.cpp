@@ -1,18 +1,12 @@
 // The in-memory string stream.
 #include "http/stream.h"
 
-#include "platform/memory.h"
-
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
 namespace fetchora {
-
-namespace {
-constexpr size_t kLargeBuffer = 8 * 1024 * 1024;
-} // namespace
 
 int64_t TStringStream::Write(const void* buffer, int64_t count) {
     if (count <= 0)
@@ -61,9 +55,6 @@ void TStringStream::Expect(int64_t count) {
         return;
     try {
         data_.reserve(wanted);
-        // A large body is written from start to end: large pages spare most faults.
-        if (wanted >= kLargeBuffer)
-            platform::adviseSequentialFill(data_.data(), data_.capacity());
     } catch (const std::bad_alloc&) {
         // Only a hint: the stream then grows as it is written.
     } catch (const std::length_error&) {

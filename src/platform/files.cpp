@@ -70,6 +70,33 @@ bool directoryExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int readFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            bytes.clear();
+            return error;
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return 0;
+}
+
 bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }

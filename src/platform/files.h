@@ -17,6 +17,10 @@ int directoryEntrySize(const std::string& path);
 bool fileExists(const std::string& path);      // a regular file (or a link to one)
 bool directoryExists(const std::string& path); // a folder (or a link to one)
 
+// Reads the whole file into bytes. Returns 0, or the errno value of the failure (the
+// content read so far is then discarded).
+int readFile(const std::string& path, std::string& bytes);
+
 // Deletes a file; false when it could not be deleted.
 bool deleteFile(const std::string& path);
 

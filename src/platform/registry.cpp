@@ -144,33 +144,16 @@ bool splitPath(const std::string& subKey, std::vector<std::string>& parts) {
 // The current content of the hive's file; an empty hive when there is no file.
 std::unique_ptr<hive::Node> loadHive(Hive hive) {
     const std::string path = hiveFile(hive);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            auto root = std::make_unique<hive::Node>();
-            root->name = rootName(hive);
-            return root;
-        }
-        throw InOutError(format("Cannot read the registry file \"%s\". %s", path.c_str(),
-                                systemErrorMessage(errno).c_str()));
-    }
     std::string bytes;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            throw InOutError(format("Cannot read the registry file \"%s\". %s", path.c_str(),
-                                    systemErrorMessage(error).c_str()));
-        }
-        bytes.append(buffer, static_cast<size_t>(n));
+    const int error = files::readFile(path, bytes);
+    if (error == ENOENT || error == ENOTDIR) {
+        auto root = std::make_unique<hive::Node>();
+        root->name = rootName(hive);
+        return root;
     }
-    ::close(fd);
+    if (error != 0)
+        throw InOutError(format("Cannot read the registry file \"%s\". %s", path.c_str(),
+                                systemErrorMessage(error).c_str()));
     return hive::parse(bytes, rootName(hive), path);
 }
 

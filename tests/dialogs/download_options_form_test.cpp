@@ -81,9 +81,3 @@ TEST_F(DownloadOptionsFormTest, BrowseFillsTheEditOnlyWhenAFolderWasPicked) {
 
 } // namespace
 } // namespace fetchora
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

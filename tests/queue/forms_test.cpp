@@ -238,9 +238,3 @@ TEST(ProgressForm, CancelSetsTheFlagAndStaysOpen) {
 
 } // namespace
 } // namespace fetchora
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

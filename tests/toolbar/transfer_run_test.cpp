@@ -343,9 +343,3 @@ TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
 
 } // namespace
 } // namespace fetchora
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the transfer-run benchmark with the "bench" preset and runs it: a toolbar window
+# offscreen downloads a queue of 1,000 files of 1 to 50 KB and a queue of one 256 MB file
+# from nginx on loopback, against `wget --no-http-keep-alive -i` of the same list and
+# `curl -o` of the big file, three rounds each, every side writing under one temporary
+# folder. Prints the medians of time and peak memory against the targets.
+# BENCH_BUILD_DIR chooses another build directory (default build/bench); BENCH_ROUNDS
+# the number of rounds (default 3); BENCH_TIMEOUT the limit of one measurement in seconds
+# (default 900). Installs nothing: scripts/deps.sh build bench installs what it needs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+
+missing=()
+for tool in wget curl cmp cmake ninja; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+if ! command -v nginx >/dev/null 2>&1 && [ ! -x /usr/sbin/nginx ]; then
+    missing+=(nginx)
+fi
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "bench-run.sh: missing ${missing[*]}; scripts/deps.sh build bench installs them" >&2
+    exit 1
+fi
+
+build_dir=${BENCH_BUILD_DIR:-build/bench}
+rounds=${BENCH_ROUNDS:-3}
+timeout=${BENCH_TIMEOUT:-900}
+
+echo "==> Building run_bench ($build_dir)"
+cmake --preset bench -B "$build_dir" >/dev/null
+cmake --build "$build_dir" -j2 --target run_bench
+bench="$repo/$build_dir/bench/run/run_bench"
+case "$build_dir" in /*) bench="$build_dir/bench/run/run_bench" ;; esac
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/fetchora-run-bench.XXXXXX")
+cleanup() {
+    # shellcheck source=../tests/support/peers/stop.sh
+    source "$repo/tests/support/peers/stop.sh" "$work/peers" || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# nginx (and tinyproxy, unused here) on free loopback ports, everything inside $work.
+# shellcheck source=../tests/support/peers/start.sh
+source "$repo/tests/support/peers/start.sh" "$work/peers"
+if [ -z "${FETCHORA_NGINX_PORT:-}" ] || [ -z "${FETCHORA_PEERS_ROOT:-}" ]; then
+    echo "bench-run.sh: nginx did not start (see above)" >&2
+    exit 1
+fi
+docroot="$FETCHORA_PEERS_ROOT/www/bench"
+base_url="http://127.0.0.1:$FETCHORA_NGINX_PORT/bench"
+
+echo "==> Generating 1,000 small files and one 256 MB file in $docroot"
+"$bench" generate "$docroot"
+chmod -R a+rX "$docroot"
+if ! curl -sf -o /dev/null "$base_url/big/big.bin" -r 0-0; then
+    echo "bench-run.sh: nginx does not serve $base_url/big/big.bin" >&2
+    exit 1
+fi
+
+echo "==> Running $rounds rounds (temporary folder $work, $(df -h --output=target "$work" | tail -1 | tr -d ' '))"
+"$bench" compare "$docroot" "$base_url" "$work/out" "$rounds" "$timeout"

@@ -1,0 +1,11 @@
+// The main of the test programs that show widgets: a QApplication (offscreen under
+// ctest) around GoogleTest.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
