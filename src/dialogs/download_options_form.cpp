@@ -30,7 +30,8 @@ TDownloadOptionsForm::TDownloadOptionsForm(QWidget* parent) : QDialog(parent) {
 
     auto* header = new THeaderPanel(
         QStringLiteral("Select a destination folder"),
-        QStringLiteral("Create a new or select an existing folder. All files will download to this folder."),
+        QStringLiteral(
+            "Create a new or select an existing folder. All files will download to this folder."),
         this);
 
     Label1 = new QLabel(QStringLiteral("Folder"), this);
@@ -74,8 +75,10 @@ TDownloadOptionsForm::TDownloadOptionsForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(header);
     layout->addLayout(body, 1);
 
-    connect(BrowseBtn, &TLinkLabel::clicked, this, [this] { guarded([this] { BrowseBtnClick(); }); });
-    connect(CreateLabel, &TLinkLabel::clicked, this, [this] { guarded([this] { CreateLabelClick(); }); });
+    connect(BrowseBtn, &TLinkLabel::clicked, this,
+            [this] { guarded([this] { BrowseBtnClick(); }); });
+    connect(CreateLabel, &TLinkLabel::clicked, this,
+            [this] { guarded([this] { CreateLabelClick(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -25,8 +25,9 @@ bool hasDisplay() {
 
 int main(int argc, char** argv) {
     if (!hasDisplay()) {
-        std::fprintf(stderr, "fetchora: no graphical display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "start it on a desktop or with xvfb-run.\n");
+        std::fprintf(stderr,
+                     "fetchora: no graphical display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                     "start it on a desktop or with xvfb-run.\n");
         return 1;
     }
     QApplication app(argc, argv);

@@ -13,8 +13,7 @@ namespace fetchora {
 void reportUnhandledError(const std::string& message);
 
 // Runs an event handler's body; any exception it lets escape is reported.
-template <typename Body>
-void guarded(Body&& body) noexcept {
+template <typename Body> void guarded(Body&& body) noexcept {
     try {
         std::forward<Body>(body)();
     } catch (const std::exception& error) {

@@ -119,7 +119,8 @@ bool ansiSameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (ansiLower(static_cast<unsigned char>(a[i])) != ansiLower(static_cast<unsigned char>(b[i])))
+        if (ansiLower(static_cast<unsigned char>(a[i])) !=
+            ansiLower(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;

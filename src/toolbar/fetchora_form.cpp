@@ -1,17 +1,17 @@
 // Creation, polling and status of the toolbar window.
 #include "toolbar/fetchora_form.h"
 
+#include "http/http_client.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/qt/desktop.h"
 #include "platform/report.h"
-#include "http/http_client.h"
 #include "queue/download_list.h"
 #include "queue/password_form.h"
 #include "toolbar/image_list.h"
 #include "util/file_io.h"
-#include "util/library_path.h"
 #include "util/form_style.h"
+#include "util/library_path.h"
 #include "util/messages.h"
 #include "util/settings.h"
 
@@ -103,18 +103,22 @@ void TFetchoraForm::createComponents() {
 
     EditBtn = addButton("EditBtn", "Edit file list", "", -1);
     ToolButton1 = addSeparator("ToolButton1");
-    ToolButton6 = addButton("ToolButton6", "Settings", "View configuration settings...", TImageList::Settings);
+    ToolButton6 = addButton("ToolButton6", "Settings", "View configuration settings...",
+                            TImageList::Settings);
     HelpBtn = addButton("HelpBtn", "Help", "View help file", TImageList::Help);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ToolBar1, 0, Qt::AlignTop);
 
-    connect(ToolButton9, &QToolButton::clicked, this, [this] { guarded([this] { ToolButton9Click(); }); });
-    connect(StartBtn, &QToolButton::clicked, this, [this] { guarded([this] { StartBtnClick(); }); });
+    connect(ToolButton9, &QToolButton::clicked, this,
+            [this] { guarded([this] { ToolButton9Click(); }); });
+    connect(StartBtn, &QToolButton::clicked, this,
+            [this] { guarded([this] { StartBtnClick(); }); });
     connect(StopBtn, &QToolButton::clicked, this, [this] { guarded([this] { StopBtnClick(); }); });
     connect(EditBtn, &QToolButton::clicked, this, [this] { guarded([this] { EditBtnClick(); }); });
-    connect(ToolButton6, &QToolButton::clicked, this, [this] { guarded([this] { ToolButton6Click(); }); });
+    connect(ToolButton6, &QToolButton::clicked, this,
+            [this] { guarded([this] { ToolButton6Click(); }); });
     connect(HelpBtn, &QToolButton::clicked, this, [this] { guarded([this] { HelpBtnClick(); }); });
 
     // The client area is 772 pixels wide, or as wide as the row when the desktop's font
@@ -215,11 +219,13 @@ void TFetchoraForm::UpdateStatus() {
         if (FCurrent != nullptr) {
             const int left = FDownloads ? FDownloads->count() : 0;
             // Halves round to the even neighbour; a size of zero or less shows 0 %.
-            const double ratio = FCurrent->FileSize > 0
-                                     ? static_cast<double>(FCurrent->Downloaded) / FCurrent->FileSize
-                                     : 0.0;
+            const double ratio =
+                FCurrent->FileSize > 0
+                    ? static_cast<double>(FCurrent->Downloaded) / FCurrent->FileSize
+                    : 0.0;
             const int percent = static_cast<int>(std::nearbyint(ratio * 100));
-            SetStatusText(format("Downloading %d of %d [%d%%]", FRunTotal - left + 1, FRunTotal, percent));
+            SetStatusText(
+                format("Downloading %d of %d [%d%%]", FRunTotal - left + 1, FRunTotal, percent));
         }
     } else {
         setPanelColour(idleColour());

@@ -70,7 +70,8 @@ void drawSettings(QPainter& p) {
     for (int i = 0; i < teeth * 2; ++i) {
         const double angle = M_PI * i / teeth;
         const double radius = (i % 2 == 0) ? 14.0 : 10.5;
-        const QPointF point(centre.x() + radius * std::cos(angle), centre.y() + radius * std::sin(angle));
+        const QPointF point(centre.x() + radius * std::cos(angle),
+                            centre.y() + radius * std::sin(angle));
         if (i == 0)
             cog.moveTo(point);
         else

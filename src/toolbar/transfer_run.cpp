@@ -49,8 +49,8 @@ void TFetchoraForm::StartBtnClick() {
 
     auto dialog = std::make_unique<TDownloadOptionsForm>();
     dialog->DestEdit->setText(ui::toQString(readSettingText(settings::kFolder, "")));
-    dialog->FileLabel->setText(ui::toQString(format("%d files - %s", FDownloads->count(),
-                                                    formatSize(FDownloads->TotalSize()).c_str())));
+    dialog->FileLabel->setText(ui::toQString(
+        format("%d files - %s", FDownloads->count(), formatSize(FDownloads->TotalSize()).c_str())));
     if (ui::showModal(*dialog) != QDialog::Accepted)
         return;
 
@@ -129,8 +129,8 @@ void TFetchoraForm::fetchQueue() {
             // The head may have been replaced while the request waited; the question is
             // about the entry this attempt worked on.
             const std::string url = FCurrent != nullptr ? FCurrent->URL : head->URL;
-            if (askConfirmation(format("URL: %s Error: %s Press OK to cancel download.", url.c_str(),
-                                       error.what()))) {
+            if (askConfirmation(format("URL: %s Error: %s Press OK to cancel download.",
+                                       url.c_str(), error.what()))) {
                 FCurrent = nullptr;
                 break;
             }

@@ -3,7 +3,6 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 
-
 namespace fetchora {
 
 std::string readWholeFile(const std::string& path) {

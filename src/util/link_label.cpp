@@ -52,5 +52,4 @@ THeaderPanel::THeaderPanel(const QString& title, const QString& text, QWidget* p
     row->addLayout(texts, 1);
 }
 
-
 } // namespace fetchora

@@ -45,9 +45,9 @@ TEST_F(DownloadOptionsFormTest, MissingFolderIsCreatedOnceThenReportedAsExisting
     EXPECT_NE(form.result(), QDialog::Accepted);
     form.CreateLabelClick();
     form.CreateLabelClick();
-    EXPECT_EQ(desktop.texts(), (std::vector<std::string>{
-                                   folder + " does not exist. Press create this folder.",
-                                   folder + " created.", folder + " exists."}));
+    EXPECT_EQ(desktop.texts(),
+              (std::vector<std::string>{folder + " does not exist. Press create this folder.",
+                                        folder + " created.", folder + " exists."}));
     struct stat st {};
     EXPECT_EQ(::stat(folder.c_str(), &st), 0);
     // Cancel does not undo what Create this folder stored.
@@ -62,10 +62,10 @@ TEST_F(DownloadOptionsFormTest, CreatesOnlyOneLevelAndTreatsEmptyTextAsMissing) 
     type("");
     form.CreateLabelClick();
     form.Button1Click();
-    EXPECT_EQ(desktop.texts(), (std::vector<std::string>{
-                                   "Unable to create " + deep + ". Change folder.",
-                                   "Unable to create . Change folder.",
-                                   " does not exist. Press create this folder."}));
+    EXPECT_EQ(desktop.texts(),
+              (std::vector<std::string>{"Unable to create " + deep + ". Change folder.",
+                                        "Unable to create . Change folder.",
+                                        " does not exist. Press create this folder."}));
     EXPECT_EQ(folderSetting(), "unset");
 }
 

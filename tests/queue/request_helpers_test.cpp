@@ -45,17 +45,16 @@ protected:
         testing::ensureApplication();
         setSettingsKeyPath("Software\\Fetchora");
         ExceptionList().clear();
-        previousPrompt = setCredentialPrompt(
-            [this](const std::string& server, const TPasswordList&, std::string& user,
-                   std::string& password) {
-                promptedFor.push_back(server);
-                if (answers.empty())
-                    return false;
-                user = answers.front().first;
-                password = answers.front().second;
-                answers.erase(answers.begin());
-                return true;
-            });
+        previousPrompt = setCredentialPrompt([this](const std::string& server, const TPasswordList&,
+                                                    std::string& user, std::string& password) {
+            promptedFor.push_back(server);
+            if (answers.empty())
+                return false;
+            user = answers.front().first;
+            password = answers.front().second;
+            answers.erase(answers.begin());
+            return true;
+        });
     }
     void TearDown() override {
         setCredentialPrompt(previousPrompt);

@@ -356,17 +356,22 @@ void LoopbackServer::run() {
             changed_.wait(guard, [&] { return stop_ || started_; });
             if (stop_)
                 break;
+        }
+        if (connection < 0) {
+            if (!accept(connection))
+                continue;
+            pending.clear();
+        }
+        // The exchange is chosen once a connection is there, so that a script appended
+        // while the server waited for the connection is played on it.
+        {
+            const std::lock_guard guard(lock_);
             if (!script_.empty()) {
                 exchange = std::move(script_.front());
                 script_.pop_front();
                 ++playing_;
                 scripted = true;
             }
-        }
-        if (connection < 0) {
-            if (!accept(connection))
-                continue;
-            pending.clear();
         }
         if (scripted) {
             sleepMs(exchange.delayMs);

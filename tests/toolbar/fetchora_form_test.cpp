@@ -41,8 +41,12 @@ protected:
 TEST_F(FetchoraFormTest, ShowsTheRowOfButtonsAndLoadingUntilTheFirstTick) {
     TFetchoraForm form;
     const std::pair<const char*, const char*> buttons[] = {
-        {"ToolButton9", "Select files to download"}, {"StartBtn", "Start"}, {"StopBtn", "Stop"},
-        {"EditBtn", "Edit file list"}, {"ToolButton6", "Settings"}, {"HelpBtn", "Help"}};
+        {"ToolButton9", "Select files to download"},
+        {"StartBtn", "Start"},
+        {"StopBtn", "Stop"},
+        {"EditBtn", "Edit file list"},
+        {"ToolButton6", "Settings"},
+        {"HelpBtn", "Help"}};
     for (const auto& [name, caption] : buttons) {
         auto* button = form.findChild<QToolButton*>(QString::fromUtf8(name));
         ASSERT_NE(button, nullptr) << name;
@@ -69,7 +73,8 @@ TEST_F(FetchoraFormTest, TickFollowsChangedUnchangedAndDeletedQueueFile) {
     form.Timer1Timer();
     EXPECT_EQ(status(form), "Press Select files or drag link here");
 
-    Sandbox::writeFile(listFile, "http://h/a.zip\ta.zip\t0\t10\r\nhttp://h/b.zip\tb.zip\t0\t20\r\n");
+    Sandbox::writeFile(listFile,
+                       "http://h/a.zip\ta.zip\t0\t10\r\nhttp://h/b.zip\tb.zip\t0\t20\r\n");
     touch(listFile, 1700000000);
     form.Timer1Timer();
     EXPECT_EQ(status(form), "2 file(s) ready - press Start");
@@ -92,11 +97,13 @@ TEST_F(FetchoraFormTest, TickFollowsChangedUnchangedAndDeletedQueueFile) {
     EXPECT_FALSE(form.Timer1->isActive());
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].title, "Error");
-    EXPECT_NE(desktop.messages[0].text.find("Cannot open file \"" + listFile + "\""), std::string::npos);
+    EXPECT_NE(desktop.messages[0].text.find("Cannot open file \"" + listFile + "\""),
+              std::string::npos);
 }
 
 TEST_F(FetchoraFormTest, DamagedQueueAtStartUpKeepsTheEntriesBeforeItAndReportsTheError) {
-    Sandbox::writeFile(listFile, "http://h/a.zip\ta.zip\t0\t10\r\nbroken\r\nhttp://h/c.zip\tc.zip\t0\t5\r\n");
+    Sandbox::writeFile(listFile,
+                       "http://h/a.zip\ta.zip\t0\t10\r\nbroken\r\nhttp://h/c.zip\tc.zip\t0\t5\r\n");
     TFetchoraForm form;
     ASSERT_TRUE(form.FDownloads);
     EXPECT_EQ(form.FDownloads->count(), 1);

@@ -42,8 +42,8 @@ MessageResult desktopMessageBox(const MessageRequest& request) {
 }
 
 std::optional<std::string> desktopPickFolder(const std::string& title, const std::string& start) {
-    const QString folder = QFileDialog::getExistingDirectory(
-        QApplication::activeWindow(), toQString(title), toQString(start));
+    const QString folder = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
+                                                             toQString(title), toQString(start));
     if (folder.isEmpty())
         return std::nullopt;
     return fromQString(folder);
