@@ -16,11 +16,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,11 +30,7 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -233,15 +227,6 @@ struct Measure {
     bool ok = false;
 };
 
-int openPidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    return -1;
-#endif
-}
-
 std::string selfPath() {
     std::error_code error;
     const fs::path path = fs::read_symlink("/proc/self/exe", error);
@@ -250,66 +235,41 @@ std::string selfPath() {
     return path.string();
 }
 
-double now() {
-    timespec t{};
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+// The measuring launcher lies beside this program.
+std::string launcherPath() {
+    return (fs::path(selfPath()).parent_path() / "run_bench_launch").string();
 }
 
-// Runs the command as a child, waits for it (killing it after timeoutSeconds) and takes
-// its wall time and peak resident size from wait4.
-Measure runChild(const std::vector<std::string>& command, int timeoutSeconds) {
+// Runs the command through the launcher, which times it, takes its peak resident size
+// from wait4 and stops it after timeoutSeconds.
+Measure runChild(const std::vector<std::string>& command, const fs::path& resultFile,
+                 int timeoutSeconds) {
+    std::vector<std::string> args = {launcherPath(), resultFile.string(),
+                                     std::to_string(timeoutSeconds)};
+    args.insert(args.end(), command.begin(), command.end());
     std::vector<char*> argv;
-    for (const std::string& arg : command)
+    for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
     Measure measure;
-    const double start = now();
+    fs::remove(resultFile);
     pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
     if (spawned != 0) {
         std::fprintf(stderr, "run_bench: cannot start %s: %s\n", argv[0], std::strerror(spawned));
         return measure;
     }
-
-    const int pidfd = openPidFd(pid);
-    const double deadline = start + timeoutSeconds;
     int status = 0;
-    rusage usage{};
-    for (;;) {
-        const pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
-        if (done == pid)
-            break;
-        if (done < 0 && errno != EINTR) {
-            std::fprintf(stderr, "run_bench: wait4: %s\n", std::strerror(errno));
-            break;
-        }
-        const double remaining = deadline - now();
-        if (remaining <= 0) {
-            std::fprintf(stderr, "run_bench: %s did not end within %d s; stopped\n", argv[0],
-                         timeoutSeconds);
-            ::kill(pid, SIGKILL);
-            ::wait4(pid, &status, 0, &usage);
-            if (pidfd >= 0)
-                ::close(pidfd);
-            return measure;
-        }
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            ::poll(&p, 1, static_cast<int>(std::min(remaining, 1.0) * 1000) + 1);
-        } else {
-            ::usleep(1000);
-        }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    measure.seconds = now() - start;
-    if (pidfd >= 0)
-        ::close(pidfd);
-    measure.maxRssKb = usage.ru_maxrss;
-    measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!measure.ok)
-        std::fprintf(stderr, "run_bench: %s ended with status %d\n", argv[0],
-                     WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    std::ifstream in(resultFile);
+    int ok = 0;
+    if (!(in >> measure.seconds >> measure.maxRssKb >> ok)) {
+        std::fprintf(stderr, "run_bench: the launcher left no result for %s\n", command[0].c_str());
+        return measure;
+    }
+    measure.ok = ok == 1;
     return measure;
 }
 
@@ -439,7 +399,7 @@ Measure measureOurs(const Options& options, const std::string& what, int round,
     ::sync();
     const Measure m = runChild({selfPath(), "transfer", (base / "manifest.txt").string(),
                                 (base / "lib").string(), (base / "dest").string()},
-                               options.timeout);
+                               base / "result.txt", options.timeout);
     different += countDifferent(files, base / "dest");
     return m;
 }
@@ -456,7 +416,7 @@ Measure measureWget(const Options& options, int round, const std::vector<Served>
     ::sync();
     const Measure m = runChild({"wget", "-q", "--no-http-keep-alive", "-i",
                                 (base / "urls.txt").string(), "-P", (base / "dest").string()},
-                               options.timeout);
+                               base / "result.txt", options.timeout);
     different += countDifferent(files, base / "dest");
     return m;
 }
@@ -468,7 +428,7 @@ Measure measureCurl(const Options& options, int round, const Served& file, int& 
     ::sync();
     const Measure m =
         runChild({"curl", "-s", "-o", (base / "dest" / file.path.filename()).string(), file.url},
-                 options.timeout);
+                 base / "result.txt", options.timeout);
     different += countDifferent({file}, base / "dest");
     return m;
 }

@@ -78,7 +78,6 @@ void TFetchoraForm::createComponents() {
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
-    ToolBar1->setStyleSheet(qs("QToolBar { border: none; }"));
 
     ToolButton2 = addSeparator("ToolButton2");
     ToolButton9 = addButton("ToolButton9", "Select files to download", "", TImageList::SelectFiles);
@@ -179,6 +178,12 @@ void TFetchoraForm::setPanelColour(const QColor& colour) {
     QPalette p = Panel->palette();
     p.setColor(QPalette::Window, colour);
     Panel->setPalette(p);
+    // Styles fill a frame inside a tool bar in their own way; the style sheet makes the
+    // colour and the lowered inner bevel the same on every desktop.
+    Panel->setStyleSheet(QStringLiteral("#Panel { background-color: %1; border: 1px solid; "
+                                        "border-color: #808080 #ffffff #ffffff #808080; }")
+                             .arg(colour.name()));
+    ProgLabel->setFont(font());
 }
 
 void TFetchoraForm::FormCreate() {

@@ -138,3 +138,4 @@ TEST_F(FetchoraFormTest, RunningStatusShowsTheEntryProgressAndSurvivesAZeroSize)
 
 } // namespace
 } // namespace fetchora
+

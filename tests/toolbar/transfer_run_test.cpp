@@ -137,8 +137,17 @@ TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
                    Exchange::pieces({ok(b).substr(0, 30000), ok(b).substr(30000)}, 20),
                    Exchange::reply(ok(c))});
     form->Timer1Timer();
+    std::vector<QColor> colours;
+    onStatus = [&](const std::string&) {
+        colours.push_back(form->Panel->palette().color(QPalette::Window));
+    };
     form->StartBtnClick();
+    onStatus = nullptr;
 
+    // Green while the run goes on, the window colour once it ended.
+    ASSERT_GE(colours.size(), 2u);
+    EXPECT_EQ(colours.front(), QColor(169, 247, 128));
+    EXPECT_EQ(form->Panel->palette().color(QPalette::Window), TFetchoraForm::idleColour());
     EXPECT_EQ(fileLabel, "3 files - 73.0 KB");
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_TRUE(sameBytes(output("b.bin"), b)) << "b.bin";
