@@ -1,13 +1,17 @@
 // LIBS: fetchora_http
 // Feeds arbitrary bytes as a server's response through the HTTP client's response reader,
-// in pieces whose sizes the input chooses, and checks that the reader never hands out
-// more than it was given and that the body of a counted response stays within its length.
+// in pieces whose sizes the input chooses, each piece copied into the reader's buffer or
+// (where the reader allows it and the input asks) placed in memory of the caller's own,
+// and checks that the reader never hands out more than it was given, that a piece placed
+// by the caller comes back as it was, and that the body of a counted response stays
+// within its length.
 #include "http/http_client.h"
 #include "http/http_response_reader.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -15,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)
         return 0;
     const auto to = (data[0] & 1) != 0 ? fetchora::ResponseTo::Head : fetchora::ResponseTo::Get;
+    const bool direct = (data[0] & 2) != 0;
     const size_t piece = 1 + data[1];
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
 
@@ -23,10 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t given = 0;
     size_t handedOut = 0;
     size_t body = 0;
-    for (size_t at = 0; at < bytes.size(); at += piece) {
-        const std::string_view part = bytes.substr(at, piece);
-        reader.append(part);
+    for (size_t at = 0; at < bytes.size();) {
+        std::string_view part = bytes.substr(at, piece);
+        // Memory of the caller's own, as the stream that a body is read into.
+        std::string placed;
+        const size_t room = direct ? reader.directRoom() : 0;
+        if (room > 0) {
+            placed.assign(part.substr(0, room));
+            part = placed;
+            reader.commitDirect(placed.data(), placed.size());
+        } else {
+            reader.append(part);
+        }
         given += part.size();
+        at += part.size(); // what a placed piece left over comes next
+        bool placedSeen = placed.empty();
         for (;;) {
             const auto event = reader.next();
             if (event == HttpResponseReader::Event::NeedMore)
@@ -41,11 +57,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (event == HttpResponseReader::Event::Data) {
                 handedOut += reader.size();
                 body += reader.size();
+                if (reader.dataInPlace()) {
+                    if (placedSeen || reader.data() != placed.data() ||
+                        reader.size() != placed.size())
+                        std::abort();
+                    placedSeen = true;
+                }
             }
             if (event == HttpResponseReader::Event::Surplus)
                 handedOut += reader.size();
         }
-        if (handedOut > given)
+        if (handedOut > given || !placedSeen)
             std::abort();
     }
     if (reader.bodyKind() == HttpResponseReader::BodyKind::Counted &&

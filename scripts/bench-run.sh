@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 repo=$(pwd)
 
 missing=()
-for tool in wget curl cmp cmake ninja; do
+for tool in wget curl cmake ninja; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 if ! command -v nginx >/dev/null 2>&1 && [ ! -x /usr/sbin/nginx ]; then

@@ -7,6 +7,7 @@
 #include "platform/registry.h"
 #include "platform/ui.h"
 #include "queue/download_list.h"
+#include "queue/exception_list.h"
 #include "toolbar/fetchora_form.h"
 #include "util/library_path.h"
 
@@ -29,7 +30,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -214,6 +214,10 @@ int transfer(const std::string& manifestPath, const std::string& libraryFolder,
     if (form.FDownloads->count() != 0 || !left.empty()) {
         std::fprintf(stderr, "run_bench: %d entries left in the queue after the run\n",
                      form.FDownloads->count());
+        // The failed requests, as the run recorded them.
+        const std::vector<std::string>& errors = ExceptionList();
+        for (size_t i = 0; i < errors.size() && i < 5; ++i)
+            std::fprintf(stderr, "run_bench: %s\n", errors[i].c_str());
         return 1;
     }
     return messages == 0 ? 0 : 1;
@@ -296,7 +300,7 @@ std::vector<Served> servedFiles(const fs::path& folder, const std::string& baseU
     return files;
 }
 
-// Byte for byte, in pieces, so that this process stays small beside its children.
+// Byte for byte, in pieces.
 bool sameBytes(const fs::path& a, const fs::path& b) {
     std::ifstream fa(a, std::ios::binary);
     std::ifstream fb(b, std::ios::binary);
@@ -315,7 +319,8 @@ bool sameBytes(const fs::path& a, const fs::path& b) {
     }
 }
 
-// The number of served files whose copy in folder is missing or differs.
+// The number of served files whose copy in folder is missing or differs, and of files
+// in folder that were not served (a temporary file left behind, for one).
 int countDifferent(const std::vector<Served>& files, const fs::path& folder) {
     int different = 0;
     for (const Served& file : files) {
@@ -325,6 +330,17 @@ int countDifferent(const std::vector<Served>& files, const fs::path& folder) {
                              (folder / file.path.filename()).c_str());
             ++different;
         }
+    }
+    std::error_code error;
+    size_t present = 0;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        (void)entry;
+        ++present;
+    }
+    if (present > files.size()) {
+        std::fprintf(stderr, "run_bench: %zu files in %s that were not served\n",
+                     present - files.size(), folder.c_str());
+        different += static_cast<int>(present - files.size());
     }
     return different;
 }
@@ -384,8 +400,9 @@ struct Options {
 
 // One measurement of our run on the files: a fresh library folder and destination, the
 // child timed, the output compared. Outputs stay until the end: on ext4, files deleted
-// within the last minutes make every later file creation slower (the inode allocator
-// steps over recently deleted inodes), which would tax whoever runs next.
+// within the last minutes make every later file creation slower (without a journal, as
+// here, the inode allocator steps over recently deleted inodes), which would tax whoever
+// runs next.
 Measure measureOurs(const Options& options, const std::string& what, int round,
                     const std::vector<Served>& files, int& different) {
     const fs::path base = options.work / ("ours-" + what + "-" + std::to_string(round));

@@ -195,6 +195,8 @@ public:
     TNotifyEvent OnHeaderData;
     TNotifyEvent OnHeaderEnd;
     TNotifyEvent OnDocBegin;
+    // Buffer holds the piece just written to ReceiveStream (it may lie in the stream's
+    // own memory); it is valid during the call only.
     TDocDataEvent OnDocData;
     TNotifyEvent OnDocEnd;
     TNotifyEvent OnSessionClosed;
@@ -238,11 +240,15 @@ private:
 
     // Receiving (http_client_receive.cpp).
     void SocketDataAvailable(int ErrCode);
+    // Reads body bytes straight into ReceiveStream's memory where the reader and the
+    // stream allow it; false when the read is to go through the reader's buffer.
+    bool ReceiveIntoStream();
+    void ProcessReceivedGuarded();
     void ProcessReceived();
     void HandleHeaderLine();
     void HandleField(const std::string& name, const std::string& value);
     void HandleHeaderEnd();
-    void HandleData(const char* data, size_t size);
+    void HandleData(const char* data, size_t size, bool inStream);
     void HandleDocumentEnd();
     void ResponseComplete();
     void CloseConnection();

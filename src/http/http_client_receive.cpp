@@ -11,7 +11,39 @@
 
 namespace fetchora {
 
+namespace {
+
+// The most a read into ReceiveStream's own memory takes at once.
+constexpr size_t kDirectReadSize = size_t{1} << 20;
+
+} // namespace
+
+bool THttpClient::ReceiveIntoStream() {
+    // The first piece of a document goes through the reader's buffer, so that
+    // OnDocBegin still comes before any byte of the document is in the stream.
+    if (!FRequestRunning || ReceiveStream == nullptr || !FDocInProgress)
+        return false;
+    const size_t allowed = FReader.directRoom();
+    if (allowed == 0)
+        return false;
+    int64_t room = 0;
+    char* at = ReceiveStream->WriteRoom(
+        static_cast<int64_t>(std::min({allowed, kDirectReadSize, size_t{INT_MAX}})), room);
+    if (at == nullptr || room <= 0)
+        return false;
+    const int count = FCtrlSocket->Receive(at, static_cast<int>(room));
+    if (count <= 0)
+        return true;
+    ReceiveStream->CommitWrite(count);
+    FReader.commitDirect(at, static_cast<size_t>(count));
+    Touch();
+    ProcessReceivedGuarded();
+    return true;
+}
+
 void THttpClient::SocketDataAvailable(int) {
+    if (ReceiveIntoStream())
+        return;
     size_t room = 0;
     char* at = FReader.writable(room);
     const int count = FCtrlSocket->Receive(at, static_cast<int>(std::min<size_t>(room, INT_MAX)));
@@ -27,6 +59,10 @@ void THttpClient::SocketDataAvailable(int) {
         return;
     }
     Touch();
+    ProcessReceivedGuarded();
+}
+
+void THttpClient::ProcessReceivedGuarded() {
     const auto alive = FAlive;
     try {
         ProcessReceived();
@@ -60,7 +96,7 @@ void THttpClient::ProcessReceived() {
             HandleHeaderEnd();
             break;
         case HttpResponseReader::Event::Data:
-            HandleData(FReader.data(), FReader.size());
+            HandleData(FReader.data(), FReader.size(), FReader.dataInPlace());
             break;
         case HttpResponseReader::Event::DocumentEnd:
             HandleDocumentEnd();
@@ -163,7 +199,7 @@ void THttpClient::HandleHeaderEnd() {
         ReceiveStream->Expect(FContentLength);
 }
 
-void THttpClient::HandleData(const char* data, size_t size) {
+void THttpClient::HandleData(const char* data, size_t size, bool inStream) {
     if (!FDocInProgress) {
         FDocInProgress = true;
         if (OnDocBegin) {
@@ -172,7 +208,8 @@ void THttpClient::HandleData(const char* data, size_t size) {
                 return;
         }
     }
-    if (ReceiveStream != nullptr)
+    // A piece read in place is in ReceiveStream already.
+    if (ReceiveStream != nullptr && !inStream)
         ReceiveStream->Write(data, static_cast<int64_t>(size));
     FRcvdCount += static_cast<int64_t>(size);
     if (OnDocData)

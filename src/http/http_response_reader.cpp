@@ -13,16 +13,6 @@ namespace {
 
 constexpr int64_t kMaxChunkSize = std::numeric_limits<int32_t>::max();
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -55,6 +45,8 @@ void HttpResponseReader::beginResponse(ResponseTo request) {
     request_ = request;
     state_ = State::FirstLine;
     error_.clear();
+    direct_ = nullptr;
+    directSize_ = 0;
     clearHead();
 }
 
@@ -97,6 +89,24 @@ void HttpResponseReader::append(std::string_view bytes) {
     }
 }
 
+size_t HttpResponseReader::directRoom() const {
+    if (begin_ != end_ || directSize_ != 0)
+        return 0;
+    if (state_ == State::CountedBody)
+        return static_cast<size_t>(remaining_);
+    if (state_ == State::UntilClose)
+        return std::numeric_limits<size_t>::max();
+    return 0;
+}
+
+void HttpResponseReader::commitDirect(const char* at, size_t count) {
+    const size_t room = directRoom();
+    if (count == 0 || room == 0)
+        return;
+    direct_ = at;
+    directSize_ = std::min(count, room);
+}
+
 bool HttpResponseReader::isHeaderlessLine(std::string_view line) {
     if (line.empty() || line[0] != '<')
         return false;
@@ -129,8 +139,18 @@ HttpResponseReader::Event HttpResponseReader::fail(const std::string& message) {
 HttpResponseReader::Event HttpResponseReader::deliver(size_t count, Event event) {
     data_ = buffer_.data() + begin_;
     size_ = count;
+    dataInPlace_ = false;
     begin_ += count;
     return event;
+}
+
+HttpResponseReader::Event HttpResponseReader::deliverDirect() {
+    data_ = direct_;
+    size_ = directSize_;
+    dataInPlace_ = true;
+    direct_ = nullptr;
+    directSize_ = 0;
+    return Event::Data;
 }
 
 bool HttpResponseReader::skipLine() {
@@ -298,6 +318,10 @@ HttpResponseReader::Event HttpResponseReader::next() {
                 state_ = State::Done;
                 return Event::DocumentEnd;
             }
+            if (directSize_ != 0) {
+                remaining_ -= static_cast<int64_t>(directSize_);
+                return deliverDirect();
+            }
             if (available == 0)
                 return Event::NeedMore;
             {
@@ -309,7 +333,7 @@ HttpResponseReader::Event HttpResponseReader::next() {
 
         case State::ChunkSize: {
             while (begin_ < end_) {
-                const int digit = hexValue(buffer_[begin_]);
+                const int digit = text::hexDigitValue(buffer_[begin_]);
                 if (digit < 0) {
                     state_ = State::ChunkSizeRest;
                     break;
@@ -357,6 +381,8 @@ HttpResponseReader::Event HttpResponseReader::next() {
             continue;
 
         case State::UntilClose:
+            if (directSize_ != 0)
+                return deliverDirect();
             if (available == 0)
                 return Event::NeedMore;
             return deliver(available, Event::Data);

@@ -36,7 +36,8 @@ public:
         // The first line was HTML: reports the end of the header, then goes to
         // UntilClose with that line still buffered as the first body bytes.
         HeaderlessEnd,
-        // Waits for the bytes still missing of Content-Length; goes to Done.
+        // Waits for the bytes still missing of Content-Length, buffered or read into the
+        // caller's memory; goes to Done.
         CountedBody,
         // Reads the hex digits of a chunk size (the first other character ends them);
         // goes to ChunkSizeRest.
@@ -49,7 +50,8 @@ public:
         // Skips the rest of the line after the chunk's bytes up to its LF; goes to
         // ChunkSize.
         ChunkDataEnd,
-        // Hands out everything until the connection closes; never leaves by itself.
+        // Hands out everything until the connection closes, buffered or read into the
+        // caller's memory; never leaves by itself.
         UntilClose,
         // The response is complete; bytes that still come are surplus.
         Done,
@@ -86,6 +88,16 @@ public:
     // Copies bytes in (tests and the fuzzer).
     void append(std::string_view bytes);
 
+    // Body bytes may also be read straight into the caller's own memory (the stream the
+    // body goes to), sparing the copy out of the buffer. directRoom() says how many the
+    // next read may take that way: in a counted body at most the bytes still missing, in
+    // a close-delimited body any number, and 0 whenever bytes are buffered, in the header,
+    // in a chunked body and after the end. commitDirect tells of count such bytes (at
+    // most directRoom()) read to at; the next event is the Data event of exactly that
+    // piece, with dataInPlace() true.
+    size_t directRoom() const;
+    void commitDirect(const char* at, size_t count);
+
     Event next();
 
     State state() const { return state_; }
@@ -104,6 +116,8 @@ public:
     // The piece of a Data or Surplus event; valid until the next feed.
     const char* data() const { return data_; }
     size_t size() const { return size_; }
+    // Whether the piece is one the caller read into its own memory (commitDirect).
+    bool dataInPlace() const { return dataInPlace_; }
     const std::string& error() const { return error_; }
 
     // What the header said so far.
@@ -133,6 +147,7 @@ private:
     // Consumes bytes up to and including the next LF; false when none is buffered.
     bool skipLine();
     Event deliver(size_t count, Event event);
+    Event deliverDirect();
 
     std::vector<char> buffer_;
     size_t begin_ = 0;
@@ -150,6 +165,10 @@ private:
     std::string fieldValue_;
     const char* data_ = nullptr;
     size_t size_ = 0;
+    bool dataInPlace_ = false;
+    // A piece read into the caller's memory, handed out by the next event.
+    const char* direct_ = nullptr;
+    size_t directSize_ = 0;
     std::string error_;
 
     int statusCode_ = 0;

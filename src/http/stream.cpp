@@ -1,38 +1,94 @@
-// The in-memory string stream.
+// The in-memory string stream: one block that grows by doubling (or to the size a
+// caller announces), large blocks backed by large pages.
 #include "http/stream.h"
 
+#include "platform/memory.h"
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
 namespace fetchora {
 
+namespace {
+
+// From this capacity on the block asks for large pages: a body this large is written
+// through once, and a page fault per small page costs more than the copy from the
+// socket.
+constexpr size_t kLargeBlock = 2 * memory::kLargePageSize;
+constexpr size_t kMinCapacity = 256;
+constexpr size_t kMaxSize = static_cast<size_t>(std::numeric_limits<int64_t>::max());
+
+} // namespace
+
+TStringStream::TStringStream(std::string_view data) {
+    if (data.empty())
+        return;
+    Reserve(data.size(), true);
+    std::memcpy(data_, data.data(), data.size());
+    size_ = data.size();
+}
+
+TStringStream::~TStringStream() {
+    Release();
+}
+
+void TStringStream::Release() {
+    offered_ = 0;
+    std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+}
+
+void TStringStream::Reserve(size_t needed, bool exact) {
+    if (needed <= capacity_)
+        return;
+    if (needed > kMaxSize)
+        throw std::length_error("TStringStream: size out of range");
+    size_t capacity = needed;
+    if (!exact) {
+        const size_t doubled = capacity_ > kMaxSize / 2 ? kMaxSize : capacity_ * 2;
+        capacity = std::max({needed, doubled, kMinCapacity});
+    }
+    void* block = std::realloc(data_, capacity);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    data_ = static_cast<char*>(block);
+    capacity_ = capacity;
+    if (capacity_ >= kLargeBlock)
+        memory::adviseLargePages(data_, capacity_);
+}
+
 int64_t TStringStream::Write(const void* buffer, int64_t count) {
+    offered_ = 0;
     if (count <= 0)
         return 0;
     const auto at = static_cast<size_t>(position_);
     const auto n = static_cast<size_t>(count);
-    if (at == data_.size()) {
-        data_.append(static_cast<const char*>(buffer), n);
-    } else {
-        if (at + n > data_.size())
-            data_.resize(at + n);
-        std::memcpy(data_.data() + at, buffer, n);
-    }
+    if (n > kMaxSize - at)
+        throw std::length_error("TStringStream: size out of range");
+    Reserve(at + n, false);
+    std::memcpy(data_ + at, buffer, n);
+    size_ = std::max(size_, at + n);
     position_ += count;
     return count;
 }
 
 int64_t TStringStream::Read(void* buffer, int64_t count) {
+    offered_ = 0;
     const int64_t n = std::max<int64_t>(0, std::min(count, Size() - position_));
     if (n > 0)
-        std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+        std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
     position_ += n;
     return n;
 }
 
 int64_t TStringStream::Seek(int64_t offset, TSeekOrigin origin) {
+    offered_ = 0;
     int64_t base = 0;
     if (origin == TSeekOrigin::soCurrent)
         base = position_;
@@ -43,27 +99,61 @@ int64_t TStringStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TStringStream::SetSize(int64_t size) {
-    data_.resize(static_cast<size_t>(std::max<int64_t>(0, size)));
+    offered_ = 0;
+    const auto wanted = static_cast<size_t>(std::max<int64_t>(0, size));
+    if (wanted > size_) {
+        Reserve(wanted, true);
+        std::memset(data_ + size_, 0, wanted - size_);
+    }
+    size_ = wanted;
     position_ = std::min(position_, Size());
 }
 
 void TStringStream::Expect(int64_t count) {
-    if (count <= 0)
-        return;
-    const auto wanted = static_cast<size_t>(Size() + count);
-    if (wanted <= data_.capacity())
+    offered_ = 0;
+    if (count <= 0 || static_cast<uint64_t>(count) > kMaxSize - size_)
         return;
     try {
-        data_.reserve(wanted);
+        Reserve(size_ + static_cast<size_t>(count), true);
     } catch (const std::bad_alloc&) {
         // Only a hint: the stream then grows as it is written.
     } catch (const std::length_error&) {
     }
 }
 
+char* TStringStream::WriteRoom(int64_t wanted, int64_t& room) {
+    room = 0;
+    offered_ = 0;
+    if (wanted <= 0 || position_ != Size())
+        return nullptr;
+    if (capacity_ == size_) {
+        if (static_cast<uint64_t>(wanted) > kMaxSize - size_)
+            return nullptr;
+        try {
+            Reserve(size_ + static_cast<size_t>(wanted), false);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        } catch (const std::length_error&) {
+            return nullptr;
+        }
+    }
+    offered_ = std::min(capacity_ - size_, static_cast<size_t>(wanted));
+    room = static_cast<int64_t>(offered_);
+    return data_ + size_;
+}
+
+void TStringStream::CommitWrite(int64_t count) {
+    const size_t offered = offered_;
+    offered_ = 0;
+    if (count <= 0 || offered == 0)
+        return;
+    size_ += std::min(static_cast<size_t>(count), offered);
+    position_ = Size();
+}
+
 std::string TStringStream::TakeDataString() {
-    std::string out = std::move(data_);
-    data_.clear();
+    std::string out(data_, size_);
+    Release();
     position_ = 0;
     return out;
 }

@@ -2,9 +2,10 @@
 // interface the client writes through, and TStringStream, one kept in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
+#include <string_view>
 
 namespace fetchora {
 
@@ -26,6 +27,19 @@ public:
     // A hint that about count more bytes will be written; streams may ignore it.
     virtual void Expect(int64_t count) { (void)count; }
 
+    // Writing in place, for a writer that can fill memory itself (a socket read) and so
+    // spare a copy: WriteRoom offers memory at the position for up to room bytes (at
+    // least one, at most wanted), or nullptr when the stream has none to offer; the
+    // writer fills some of it and CommitWrite(count) then takes those bytes as Write
+    // would have. Nothing counts before the commit, and the memory stays valid only
+    // until the next call on the stream.
+    virtual char* WriteRoom(int64_t wanted, int64_t& room) {
+        (void)wanted;
+        room = 0;
+        return nullptr;
+    }
+    virtual void CommitWrite(int64_t count) { (void)count; }
+
 protected:
     int64_t position_ = 0;
 };
@@ -33,23 +47,41 @@ protected:
 class TStringStream final : public TStream {
 public:
     TStringStream() = default;
-    explicit TStringStream(std::string data) : data_(std::move(data)) {}
+    explicit TStringStream(std::string_view data);
+    ~TStringStream() override;
+    TStringStream(const TStringStream&) = delete;
+    TStringStream& operator=(const TStringStream&) = delete;
 
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-    int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
+    int64_t Size() const override { return static_cast<int64_t>(size_); }
     void SetSize(int64_t size) override;
-    // Reserves room for the expected bytes, so that a body of known length is not
-    // copied while it grows; a reservation that cannot be had is skipped.
+    // Reserves room for the expected bytes in one block, so that a body of known length
+    // is neither copied while it grows nor scattered; a reservation that cannot be had
+    // is skipped.
     void Expect(int64_t count) override;
+    // Room at the end only: a position inside the stream offers none. A commit takes
+    // no more than the room last offered, and nothing after any other call.
+    char* WriteRoom(int64_t wanted, int64_t& room) override;
+    void CommitWrite(int64_t count) override;
 
-    const std::string& DataString() const { return data_; }
+    // The bytes, as a copy.
+    std::string DataString() const { return std::string(data_, size_); }
+    // The bytes without a copy; valid until the next change.
+    std::string_view View() const { return std::string_view(data_, size_); }
     // Hands the bytes over and leaves the stream empty.
     std::string TakeDataString();
 
 private:
-    std::string data_;
+    // Makes room for at least needed bytes; raises std::bad_alloc when it cannot.
+    void Reserve(size_t needed, bool exact);
+    void Release();
+
+    char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    size_t offered_ = 0; // the room WriteRoom offered, until the next call
 };
 
 } // namespace fetchora

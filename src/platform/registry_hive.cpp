@@ -32,23 +32,13 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && text::asciiSameText(s.substr(0, prefix.size()), prefix);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // One to eight hexadecimal digits as a number; false for anything else.
 bool parseHexNumber(std::string_view digits, uint32_t& result) {
     if (digits.empty() || digits.size() > 8)
         return false;
     result = 0;
     for (const char c : digits) {
-        const int d = hexDigit(c);
+        const int d = text::hexDigitValue(c);
         if (d < 0)
             return false;
         result = (result << 4) | static_cast<uint32_t>(d);

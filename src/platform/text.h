@@ -33,4 +33,7 @@ std::string trim(std::string_view s);
 
 bool startsWith(std::string_view s, std::string_view prefix);
 
+// The value of a hexadecimal digit (0-9, a-f, A-F); -1 for any other character.
+int hexDigitValue(char c);
+
 } // namespace fetchora::text

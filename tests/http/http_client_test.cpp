@@ -9,6 +9,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fetchora {
@@ -208,6 +209,65 @@ TEST_F(HttpClientWire, BodyWithoutLengthIsReadUntilClose) {
     EXPECT_EQ(client.ContentLength(), -1);
     EXPECT_EQ(stream.DataString(), body);
     EXPECT_EQ(client.ReceivedCount(), 100000);
+}
+
+TEST_F(HttpClientWire, BodyPiecesAreInTheStreamWhenTheirEventsCome) {
+    // Large counted and close-delimited bodies arriving in pieces: most pieces are read
+    // straight into the stream, and every OnDocData piece must be exactly the bytes just
+    // added to it; bytes after a counted body never reach the stream.
+    std::string body(300000, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>('a' + (i * 7 + i / 1000) % 26);
+    // The second response's header comes alone, before any of its body.
+    const auto inPieces = [&body](const std::string& header, const std::string& after) {
+        std::vector<std::string> parts{header};
+        if (after.empty())
+            parts.push_back(body.substr(0, 1000));
+        else
+            parts.back() += body.substr(0, 1000);
+        for (size_t at = 1000; at < body.size(); at += 40000)
+            parts.push_back(body.substr(at, 40000));
+        parts.back() += after;
+        return Exchange::pieces(parts, 2);
+    };
+    server.script({inPieces("HTTP/1.0 200 OK\r\nContent-Length: 300000\r\n\r\n", "SURPLUS"),
+                   inPieces("HTTP/1.0 200 OK\r\n\r\n", "")});
+    int64_t sizeAtDocBegin = -1;
+    int64_t count = 0;
+    int inPlace = 0;
+    client.OnDocBegin = [&](THttpClient*) { sizeAtDocBegin = stream.Size(); };
+    client.OnDocData = [&](THttpClient*, const char* buffer, int len) {
+        const std::string_view bytes = stream.View();
+        ASSERT_EQ(bytes.size(), static_cast<size_t>(count + len));
+        EXPECT_EQ(bytes.substr(static_cast<size_t>(count)), std::string_view(buffer, len));
+        if (buffer >= bytes.data() && buffer < bytes.data() + bytes.size())
+            ++inPlace;
+        count += len;
+    };
+    for (const int contentLength : {300000, -1}) {
+        count = 0;
+        inPlace = 0;
+        stream.SetSize(0);
+        client.URL = server.url("/big");
+        EXPECT_EQ(run(), 0);
+        EXPECT_EQ(sizeAtDocBegin, 0);
+        EXPECT_EQ(client.ContentLength(), contentLength);
+        EXPECT_EQ(client.ReceivedCount(), 300000);
+        EXPECT_EQ(count, 300000);
+        EXPECT_TRUE(stream.View() == body) << "length " << contentLength;
+        EXPECT_GT(inPlace, 0);
+    }
+}
+
+TEST_F(HttpClientWire, BodyOverwritesAStreamPositionedInside) {
+    server.script(
+        {Exchange::pieces({"HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nab", "cd", "ef"}, 10)});
+    stream.Write("0123456789", 10);
+    stream.Seek(2, TSeekOrigin::soBeginning);
+    client.URL = server.url("/f");
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(stream.DataString(), "01abcdef89");
+    EXPECT_EQ(delivered, "abcdef");
 }
 
 TEST_F(HttpClientWire, HeaderlessHtmlAndContinue) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -246,6 +248,89 @@ TEST(HttpResponseReader, BufferStaysSmallWhileBodyStreams) {
         drain(reader, out);
     }
     EXPECT_EQ(out.body.size(), total);
+}
+
+// Feeds the response piece by piece, but places every byte that the reader lets go to
+// the caller's memory there (in pieces of at most `piece` bytes) instead of its buffer.
+Outcome readDirect(const std::string& bytes, size_t piece, ResponseTo to = ResponseTo::Get) {
+    HttpResponseReader reader;
+    reader.reset(to);
+    Outcome out;
+    std::vector<std::string> placed; // the caller's memory: each piece stays where it is
+    placed.reserve(bytes.size());
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const size_t room = reader.directRoom();
+        const size_t count = std::min({piece, bytes.size() - at, room == 0 ? piece : room});
+        if (room == 0) {
+            reader.append(bytes.substr(at, count));
+        } else {
+            placed.push_back(bytes.substr(at, count));
+            reader.commitDirect(placed.back().data(), count);
+            EXPECT_EQ(reader.next(), HttpResponseReader::Event::Data);
+            EXPECT_TRUE(reader.dataInPlace());
+            EXPECT_EQ(reader.data(), placed.back().data());
+            out.body.append(reader.data(), reader.size());
+        }
+        at += count;
+        drain(reader, out);
+    }
+    return out;
+}
+
+TEST(HttpResponseReader, DirectReadsGiveTheSameOutcomeAsBufferedOnes) {
+    const std::string counted = "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n0123456789";
+    const std::string untilClose = "HTTP/1.0 200 OK\r\n\r\n" + std::string(3000, 'u');
+    const std::string chunked =
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n0\r\n\r\n";
+    const std::string html = "<HTML>\r\n<body>old</body>\r\n";
+    for (const std::string& bytes :
+         {counted, counted + "HTTP/1.0 extra", untilClose, chunked, html}) {
+        const Outcome buffered = read(bytes);
+        for (const size_t piece : {size_t{1}, size_t{3}, size_t{7}, size_t{64}, size_t{5000}})
+            EXPECT_EQ(readDirect(bytes, piece), buffered) << bytes.substr(0, 20) << " by " << piece;
+    }
+    EXPECT_EQ(readDirect(counted, 4, ResponseTo::Head), read(counted, ResponseTo::Head));
+}
+
+TEST(HttpResponseReader, DirectRoomIsWhatTheBodyStillMayTake) {
+    HttpResponseReader reader;
+    reader.reset(ResponseTo::Get);
+    EXPECT_EQ(reader.directRoom(), 0u);
+    reader.append("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n012");
+    Outcome out;
+    EXPECT_EQ(reader.next(), HttpResponseReader::Event::HeaderLine);
+    EXPECT_EQ(reader.directRoom(), 0u) << "in the header";
+    EXPECT_EQ(reader.next(), HttpResponseReader::Event::HeaderLine);
+    EXPECT_EQ(reader.next(), HttpResponseReader::Event::HeaderEnd);
+    EXPECT_EQ(reader.directRoom(), 0u) << "bytes are buffered";
+    drain(reader, out);
+    EXPECT_EQ(out.body, "012");
+    EXPECT_EQ(reader.directRoom(), 7u);
+
+    // More than the body may take is cut to what it still misses.
+    const std::string mine = "3456789XYZ";
+    reader.commitDirect(mine.data(), mine.size());
+    EXPECT_EQ(reader.directRoom(), 0u) << "a piece is pending";
+    EXPECT_EQ(reader.next(), HttpResponseReader::Event::Data);
+    EXPECT_EQ(reader.size(), 7u);
+    EXPECT_EQ(reader.next(), HttpResponseReader::Event::DocumentEnd);
+    EXPECT_EQ(reader.directRoom(), 0u) << "after the end";
+
+    // A response begun anew forgets a piece that was never handed out.
+    reader.reset(ResponseTo::Get);
+    reader.append("HTTP/1.0 200 OK\r\n\r\n");
+    drain(reader, out);
+    EXPECT_EQ(reader.directRoom(), std::numeric_limits<size_t>::max());
+    reader.commitDirect(mine.data(), 2);
+    reader.beginResponse(ResponseTo::Get);
+    EXPECT_EQ(reader.directRoom(), 0u);
+    EXPECT_EQ(reader.next(), HttpResponseReader::Event::NeedMore);
+
+    reader.reset(ResponseTo::Get);
+    reader.append("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+    drain(reader, out);
+    EXPECT_EQ(reader.directRoom(), 0u) << "chunked bodies are always buffered";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 namespace fetchora::text {
@@ -79,6 +80,16 @@ TEST(DisplayText, KeepsValidUtf8AndDecodesOtherBytesAsWindows1252) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(toDisplayUtf8(c.bytes), c.shown) << c.what;
+}
+
+TEST(HexDigits, ValuesOfBothCasesAndNothingElse) {
+    const std::string digits = "0123456789abcdef";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        EXPECT_EQ(hexDigitValue(digits[i]), static_cast<int>(i)) << digits[i];
+        EXPECT_EQ(hexDigitValue(static_cast<char>(std::toupper(digits[i]))), static_cast<int>(i));
+    }
+    for (const char c : {'g', 'G', '/', ':', '@', '`', ' ', '\0', '\xC1', '\xE6'})
+        EXPECT_EQ(hexDigitValue(c), -1) << static_cast<int>(c);
 }
 
 } // namespace

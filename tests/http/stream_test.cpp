@@ -1,0 +1,122 @@
+// TStringStream: writing, reading, seeking and sizing, and writing in place through
+// WriteRoom and CommitWrite, alone and mixed with Write, while the block grows.
+#include "http/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace fetchora {
+namespace {
+
+TEST(StringStream, WritesOverwriteAtThePositionAndExtendAtTheEnd) {
+    TStringStream stream("hello world");
+    EXPECT_EQ(stream.Position(), 0);
+    EXPECT_EQ(stream.Seek(6, TSeekOrigin::soBeginning), 6);
+    EXPECT_EQ(stream.Write("there!", 6), 6);
+    EXPECT_EQ(stream.DataString(), "hello there!");
+    EXPECT_EQ(stream.Seek(-3, TSeekOrigin::soEnd), 9);
+    char out[8] = {};
+    EXPECT_EQ(stream.Read(out, sizeof out), 3);
+    EXPECT_STREQ(out, "re!");
+    EXPECT_EQ(stream.Seek(100, TSeekOrigin::soCurrent), 12) << "kept within the size";
+    EXPECT_EQ(stream.Seek(-100, TSeekOrigin::soCurrent), 0);
+
+    stream.Seek(0, TSeekOrigin::soEnd);
+    stream.SetSize(5);
+    EXPECT_EQ(stream.Position(), 5) << "the position follows a cut";
+    stream.SetSize(8);
+    EXPECT_EQ(stream.DataString(), std::string("hello\0\0\0", 8));
+    EXPECT_EQ(stream.TakeDataString(), std::string("hello\0\0\0", 8));
+    EXPECT_EQ(stream.Size(), 0);
+    EXPECT_EQ(stream.Position(), 0);
+    EXPECT_EQ(stream.Write("x", 1), 1);
+    EXPECT_EQ(stream.DataString(), "x");
+}
+
+TEST(StringStream, InPlaceWritesCountOnlyWhenCommitted) {
+    TStringStream stream;
+    int64_t room = 0;
+    EXPECT_EQ(stream.WriteRoom(0, room), nullptr);
+    EXPECT_EQ(room, 0);
+    char* at = stream.WriteRoom(5, room);
+    ASSERT_NE(at, nullptr);
+    EXPECT_EQ(room, 5) << "no more than asked for";
+    std::memcpy(at, "abcde", 5);
+    EXPECT_EQ(stream.Size(), 0) << "nothing counts before the commit";
+    stream.CommitWrite(3);
+    EXPECT_EQ(stream.DataString(), "abc");
+    EXPECT_EQ(stream.Position(), 3);
+    stream.Write("XY", 2);
+    EXPECT_EQ(stream.DataString(), "abcXY");
+
+    // A commit after another call, or beyond the room offered, takes nothing more.
+    stream.WriteRoom(4, room);
+    stream.Write("Z", 1);
+    stream.CommitWrite(4);
+    EXPECT_EQ(stream.DataString(), "abcXYZ");
+
+    // Inside the stream there is no room: such writes overwrite through Write.
+    stream.Seek(1, TSeekOrigin::soBeginning);
+    EXPECT_EQ(stream.WriteRoom(4, room), nullptr);
+    EXPECT_EQ(room, 0);
+    stream.CommitWrite(2);
+    EXPECT_EQ(stream.DataString(), "abcXYZ");
+    EXPECT_EQ(stream.Position(), 1);
+}
+
+TEST(StringStream, ExpectedBytesFitTheReservedRoomExactly) {
+    TStringStream stream("head:");
+    stream.Seek(0, TSeekOrigin::soEnd);
+    stream.Expect(1000);
+    std::string expected = "head:";
+    int64_t total = 0;
+    while (total < 1000) {
+        int64_t room = 0;
+        char* at = stream.WriteRoom(300, room);
+        ASSERT_NE(at, nullptr);
+        ASSERT_EQ(room, std::min<int64_t>(300, 1000 - total)) << "the room ends where expected";
+        std::memset(at, 'a' + static_cast<int>(total / 300), static_cast<size_t>(room));
+        expected.append(static_cast<size_t>(room), static_cast<char>('a' + total / 300));
+        stream.CommitWrite(room + 50); // more than the room is cut to it
+        total += room;
+    }
+    EXPECT_EQ(stream.DataString(), expected);
+    stream.Expect(-5);
+    EXPECT_EQ(stream.DataString(), expected);
+}
+
+TEST(StringStream, GrowingByInPlaceWritesKeepsEveryByte) {
+    // A large body of unknown length, written in place and through Write by turns, so
+    // that the block grows (and moves) many times, past the size that asks for large
+    // pages.
+    TStringStream stream;
+    std::string expected;
+    expected.reserve(9u << 20);
+    unsigned seed = 1;
+    while (expected.size() < (9u << 20)) {
+        seed = seed * 1103515245u + 12345u;
+        const auto piece = static_cast<int64_t>(1 + (seed >> 8) % 70000);
+        const char fill = static_cast<char>('A' + (seed >> 4) % 26);
+        if ((seed & 0x100) != 0) {
+            int64_t room = 0;
+            char* at = stream.WriteRoom(piece, room);
+            ASSERT_NE(at, nullptr);
+            ASSERT_GT(room, 0);
+            std::memset(at, fill, static_cast<size_t>(room));
+            stream.CommitWrite(room);
+            expected.append(static_cast<size_t>(room), fill);
+        } else {
+            const std::string bytes(static_cast<size_t>(piece), fill);
+            stream.Write(bytes.data(), piece);
+            expected += bytes;
+        }
+    }
+    ASSERT_EQ(stream.Size(), static_cast<int64_t>(expected.size()));
+    EXPECT_TRUE(stream.View() == expected);
+    EXPECT_TRUE(stream.TakeDataString() == expected);
+}
+
+} // namespace
+} // namespace fetchora
