@@ -13,15 +13,11 @@ namespace fetchora::regex {
 namespace {
 
 bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return text::hexDigitValue(c) >= 0;
 }
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return c - 'A' + 10;
+    return text::hexDigitValue(c);
 }
 
 bool isBlank(char c) {
