@@ -1,11 +1,10 @@
 // The in-memory string stream: one block that grows by doubling (or to the size a
-// caller announces), large blocks backed by large pages.
+// caller announces), large blocks backed by large pages, handed over without a copy.
 #include "http/stream.h"
 
 #include "platform/memory.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -24,43 +23,27 @@ constexpr size_t kMaxSize = static_cast<size_t>(std::numeric_limits<int64_t>::ma
 
 } // namespace
 
-TStringStream::TStringStream(std::string_view data) {
-    if (data.empty())
-        return;
-    Reserve(data.size(), true);
-    std::memcpy(data_, data.data(), data.size());
-    size_ = data.size();
-}
+TStringStream::TStringStream(std::string_view data) : data_(data), size_(data.size()) {}
 
-TStringStream::~TStringStream() {
-    Release();
-}
-
-void TStringStream::Release() {
-    offered_ = 0;
-    std::free(data_);
-    data_ = nullptr;
-    size_ = 0;
-    capacity_ = 0;
-}
+TStringStream::~TStringStream() = default;
 
 void TStringStream::Reserve(size_t needed, bool exact) {
-    if (needed <= capacity_)
+    const size_t capacity = data_.size();
+    if (needed <= capacity)
         return;
     if (needed > kMaxSize)
         throw std::length_error("TStringStream: size out of range");
-    size_t capacity = needed;
+    size_t wanted = needed;
     if (!exact) {
-        const size_t doubled = capacity_ > kMaxSize / 2 ? kMaxSize : capacity_ * 2;
-        capacity = std::max({needed, doubled, kMinCapacity});
+        const size_t doubled = capacity > kMaxSize / 2 ? kMaxSize : capacity * 2;
+        wanted = std::max({needed, doubled, kMinCapacity});
     }
-    void* block = std::realloc(data_, capacity);
-    if (block == nullptr)
-        throw std::bad_alloc();
-    data_ = static_cast<char*>(block);
-    capacity_ = capacity;
-    if (capacity_ >= kLargeBlock)
-        memory::adviseLargePages(data_, capacity_);
+    // The block is allocated first and advised before anything touches it, so that a
+    // large one is faulted in by large pages when it is filled.
+    data_.reserve(wanted);
+    if (wanted >= kLargeBlock)
+        memory::adviseLargePages(data_.data(), data_.capacity());
+    data_.resize(wanted);
 }
 
 int64_t TStringStream::Write(const void* buffer, int64_t count) {
@@ -72,7 +55,7 @@ int64_t TStringStream::Write(const void* buffer, int64_t count) {
     if (n > kMaxSize - at)
         throw std::length_error("TStringStream: size out of range");
     Reserve(at + n, false);
-    std::memcpy(data_ + at, buffer, n);
+    std::memcpy(data_.data() + at, buffer, n);
     size_ = std::max(size_, at + n);
     position_ += count;
     return count;
@@ -82,7 +65,7 @@ int64_t TStringStream::Read(void* buffer, int64_t count) {
     offered_ = 0;
     const int64_t n = std::max<int64_t>(0, std::min(count, Size() - position_));
     if (n > 0)
-        std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
+        std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
     position_ += n;
     return n;
 }
@@ -103,7 +86,7 @@ void TStringStream::SetSize(int64_t size) {
     const auto wanted = static_cast<size_t>(std::max<int64_t>(0, size));
     if (wanted > size_) {
         Reserve(wanted, true);
-        std::memset(data_ + size_, 0, wanted - size_);
+        std::memset(data_.data() + size_, 0, wanted - size_);
     }
     size_ = wanted;
     position_ = std::min(position_, Size());
@@ -126,7 +109,7 @@ char* TStringStream::WriteRoom(int64_t wanted, int64_t& room) {
     offered_ = 0;
     if (wanted <= 0 || position_ != Size())
         return nullptr;
-    if (capacity_ == size_) {
+    if (data_.size() == size_) {
         if (static_cast<uint64_t>(wanted) > kMaxSize - size_)
             return nullptr;
         try {
@@ -137,9 +120,9 @@ char* TStringStream::WriteRoom(int64_t wanted, int64_t& room) {
             return nullptr;
         }
     }
-    offered_ = std::min(capacity_ - size_, static_cast<size_t>(wanted));
+    offered_ = std::min(data_.size() - size_, static_cast<size_t>(wanted));
     room = static_cast<int64_t>(offered_);
-    return data_ + size_;
+    return data_.data() + size_;
 }
 
 void TStringStream::CommitWrite(int64_t count) {
@@ -152,8 +135,11 @@ void TStringStream::CommitWrite(int64_t count) {
 }
 
 std::string TStringStream::TakeDataString() {
-    std::string out(data_, size_);
-    Release();
+    offered_ = 0;
+    data_.resize(size_);
+    std::string out = std::move(data_);
+    data_.clear();
+    size_ = 0;
     position_ = 0;
     return out;
 }

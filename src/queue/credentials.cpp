@@ -114,6 +114,11 @@ void TPasswordList::SaveToFile(const std::string& path) const {
     std::string content;
     for (const auto& entry : entries_)
         content += entry->Server + '\t' + entry->UserName + '\t' + entry->Password + "\r\n";
+    // Every request saves the list; a file that already holds exactly this is left as it
+    // is instead of being replaced by the same bytes.
+    std::string current;
+    if (files::fileExists(path) && files::readFile(path, current) == 0 && current == content)
+        return;
     files::replaceFile(path, content, kCredentialFileMode);
 }
 

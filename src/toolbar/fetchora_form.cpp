@@ -240,12 +240,18 @@ void TFetchoraForm::UpdateStatus() {
         else
             SetStatusText(format("%d file(s) ready - press Start", count));
     }
-    ProgLabel->repaint();
+    if (statusChanged_)
+        ProgLabel->repaint();
+    statusChanged_ = false;
 }
 
 void TFetchoraForm::SetStatusText(const std::string& text) {
-    ProgLabel->setText(ui::toQString(text));
-    emit statusTextChanged(ProgLabel->text());
+    const QString shown = ui::toQString(text);
+    if (shown == ProgLabel->text())
+        return;
+    ProgLabel->setText(shown);
+    statusChanged_ = true;
+    emit statusTextChanged(shown);
 }
 
 void TFetchoraForm::OpenGallery(const std::string& url) {
