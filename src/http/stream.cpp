@@ -1,10 +1,9 @@
-// The in-memory string stream: one block that grows by doubling (or to the size a
-// caller announces), large blocks backed by large pages, handed over without a copy.
+// The in-memory string stream: one block that grows by doubling, or to the size a
+// caller announces.
 #include "http/stream.h"
 
-#include "platform/memory.h"
-
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -14,36 +13,46 @@ namespace fetchora {
 
 namespace {
 
-// From this capacity on the block asks for large pages: a body this large is written
-// through once, and a page fault per small page costs more than the copy from the
-// socket.
-constexpr size_t kLargeBlock = 2 * memory::kLargePageSize;
 constexpr size_t kMinCapacity = 256;
 constexpr size_t kMaxSize = static_cast<size_t>(std::numeric_limits<int64_t>::max());
 
 } // namespace
 
-TStringStream::TStringStream(std::string_view data) : data_(data), size_(data.size()) {}
+TStringStream::TStringStream(std::string_view data) {
+    if (data.empty())
+        return;
+    Reserve(data.size(), true);
+    std::memcpy(data_, data.data(), data.size());
+    size_ = data.size();
+}
 
-TStringStream::~TStringStream() = default;
+TStringStream::~TStringStream() {
+    Release();
+}
+
+void TStringStream::Release() {
+    offered_ = 0;
+    std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+}
 
 void TStringStream::Reserve(size_t needed, bool exact) {
-    const size_t capacity = data_.size();
-    if (needed <= capacity)
+    if (needed <= capacity_)
         return;
     if (needed > kMaxSize)
         throw std::length_error("TStringStream: size out of range");
-    size_t wanted = needed;
+    size_t capacity = needed;
     if (!exact) {
-        const size_t doubled = capacity > kMaxSize / 2 ? kMaxSize : capacity * 2;
-        wanted = std::max({needed, doubled, kMinCapacity});
+        const size_t doubled = capacity_ > kMaxSize / 2 ? kMaxSize : capacity_ * 2;
+        capacity = std::max({needed, doubled, kMinCapacity});
     }
-    // The block is allocated first and advised before anything touches it, so that a
-    // large one is faulted in by large pages when it is filled.
-    data_.reserve(wanted);
-    if (wanted >= kLargeBlock)
-        memory::adviseLargePages(data_.data(), data_.capacity());
-    data_.resize(wanted);
+    void* block = std::realloc(data_, capacity);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    data_ = static_cast<char*>(block);
+    capacity_ = capacity;
 }
 
 int64_t TStringStream::Write(const void* buffer, int64_t count) {
@@ -55,7 +64,7 @@ int64_t TStringStream::Write(const void* buffer, int64_t count) {
     if (n > kMaxSize - at)
         throw std::length_error("TStringStream: size out of range");
     Reserve(at + n, false);
-    std::memcpy(data_.data() + at, buffer, n);
+    std::memcpy(data_ + at, buffer, n);
     size_ = std::max(size_, at + n);
     position_ += count;
     return count;
@@ -65,7 +74,7 @@ int64_t TStringStream::Read(void* buffer, int64_t count) {
     offered_ = 0;
     const int64_t n = std::max<int64_t>(0, std::min(count, Size() - position_));
     if (n > 0)
-        std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+        std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
     position_ += n;
     return n;
 }
@@ -86,7 +95,7 @@ void TStringStream::SetSize(int64_t size) {
     const auto wanted = static_cast<size_t>(std::max<int64_t>(0, size));
     if (wanted > size_) {
         Reserve(wanted, true);
-        std::memset(data_.data() + size_, 0, wanted - size_);
+        std::memset(data_ + size_, 0, wanted - size_);
     }
     size_ = wanted;
     position_ = std::min(position_, Size());
@@ -109,7 +118,7 @@ char* TStringStream::WriteRoom(int64_t wanted, int64_t& room) {
     offered_ = 0;
     if (wanted <= 0 || position_ != Size())
         return nullptr;
-    if (data_.size() == size_) {
+    if (capacity_ == size_) {
         if (static_cast<uint64_t>(wanted) > kMaxSize - size_)
             return nullptr;
         try {
@@ -120,9 +129,9 @@ char* TStringStream::WriteRoom(int64_t wanted, int64_t& room) {
             return nullptr;
         }
     }
-    offered_ = std::min(data_.size() - size_, static_cast<size_t>(wanted));
+    offered_ = std::min(capacity_ - size_, static_cast<size_t>(wanted));
     room = static_cast<int64_t>(offered_);
-    return data_.data() + size_;
+    return data_ + size_;
 }
 
 void TStringStream::CommitWrite(int64_t count) {
@@ -135,11 +144,8 @@ void TStringStream::CommitWrite(int64_t count) {
 }
 
 std::string TStringStream::TakeDataString() {
-    offered_ = 0;
-    data_.resize(size_);
-    std::string out = std::move(data_);
-    data_.clear();
-    size_ = 0;
+    std::string out(data_, size_);
+    Release();
     position_ = 0;
     return out;
 }

@@ -67,19 +67,21 @@ public:
     void CommitWrite(int64_t count) override;
 
     // The bytes, as a copy.
-    std::string DataString() const { return data_.substr(0, size_); }
+    std::string DataString() const { return std::string(data_, size_); }
     // The bytes without a copy; valid until the next change.
-    std::string_view View() const { return std::string_view(data_.data(), size_); }
-    // Hands the bytes over without copying them and leaves the stream empty.
+    std::string_view View() const { return std::string_view(data_, size_); }
+    // Hands the bytes over as a copy and leaves the stream empty. Callers that only
+    // write the bytes somewhere use View() and spare the copy.
     std::string TakeDataString();
 
 private:
     // Makes room for at least needed bytes; raises std::bad_alloc when it cannot.
     void Reserve(size_t needed, bool exact);
+    void Release();
 
-    // The block: its first size_ bytes are the stream, the rest is room for writing.
-    std::string data_;
+    char* data_ = nullptr;
     size_t size_ = 0;
+    size_t capacity_ = 0;
     size_t offered_ = 0; // the room WriteRoom offered, until the next call
 };
 

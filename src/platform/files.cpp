@@ -106,6 +106,11 @@ bool createDirectory(const std::string& path) {
 }
 
 void replaceFile(const std::string& path, const std::string& bytes, unsigned mode) {
+    replaceFile(path, {std::string_view(bytes)}, mode);
+}
+
+void replaceFile(const std::string& path, std::initializer_list<std::string_view> pieces,
+                 unsigned mode) {
     std::string temp = folderOf(path) + "/.fetchora-XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
@@ -115,18 +120,20 @@ void replaceFile(const std::string& path, const std::string& bytes, unsigned mod
                               ? (existing.st_mode & 07777)
                               : static_cast<mode_t>(mode & ~currentUmask());
     ::fchmod(fd, wanted);
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            fail(path, error);
+    for (const std::string_view bytes : pieces) {
+        size_t written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                const int error = errno;
+                ::close(fd);
+                ::unlink(temp.c_str());
+                fail(path, error);
+            }
+            written += static_cast<size_t>(n);
         }
-        written += static_cast<size_t>(n);
     }
     if (::close(fd) != 0) {
         const int error = errno;

@@ -2,7 +2,9 @@
 // directory entry, deletion, single-level folder creation, and atomic whole-file writes.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace fetchora::files {
 
@@ -32,5 +34,8 @@ bool createDirectory(const std::string& path);
 // part. Throws InOutError with the system's message on failure. mode is used for a
 // file that does not exist yet; an existing file keeps its permissions.
 void replaceFile(const std::string& path, const std::string& bytes, unsigned mode = 0666);
+// The same with the new content given as pieces, written one after the other.
+void replaceFile(const std::string& path, std::initializer_list<std::string_view> pieces,
+                 unsigned mode = 0666);
 
 } // namespace fetchora::files

@@ -8,8 +8,6 @@
 #include "queue/exception_list.h"
 #include "util/settings.h"
 
-#include <memory>
-
 namespace fetchora {
 
 namespace {
@@ -41,7 +39,7 @@ CredentialSpan credentialSpan(const std::string& url) {
 // One request with the shared preparation and error policy; the body (GET) stays in
 // body, the client holds the rest. False when the client was busy with another request,
 // so that its results describe that one.
-bool request(const std::string& url, THttpClient& client, Method method, std::string* body) {
+bool request(const std::string& url, THttpClient& client, Method method, TStringStream* body) {
     TAuthURL authURL(url);
     if (!authURL.UserName.empty())
         StoreCredentials(authURL);
@@ -66,11 +64,9 @@ bool request(const std::string& url, THttpClient& client, Method method, std::st
     client.Proxy = readSettingText(settings::kProxyServer, "");
     client.ProxyPort = readSettingText(settings::kProxyPort, "");
 
-    std::unique_ptr<TStringStream> stream;
-    if (method == Method::Get) {
-        stream = std::make_unique<TStringStream>();
-        client.ReceiveStream = stream.get();
-    }
+    TStringStream* stream = method == Method::Get ? body : nullptr;
+    if (stream != nullptr)
+        client.ReceiveStream = stream;
 
     for (;;) {
         if (method == Method::Head) {
@@ -102,9 +98,9 @@ bool request(const std::string& url, THttpClient& client, Method method, std::st
         break;
     }
 
-    if (stream) {
+    if (stream != nullptr) {
         client.ReceiveStream = nullptr;
-        *body = stream->TakeDataString();
+        stream->Seek(0, TSeekOrigin::soBeginning);
     }
     return true;
 }
@@ -138,15 +134,19 @@ bool ApplyCredentials(TAuthURL& authURL, bool noPrompt) {
 }
 
 std::string FetchPage(const std::string& url, THttpClient& client) {
-    std::string body;
+    TStringStream body;
     request(url, client, Method::Get, &body);
-    return body;
+    return body.TakeDataString();
 }
 
 std::string FetchFile(TDownload& entry, THttpClient& client) {
-    std::string body;
+    TStringStream body;
+    fetchFileInto(entry, client, body);
+    return body.TakeDataString();
+}
+
+void fetchFileInto(TDownload& entry, THttpClient& client, TStringStream& body) {
     request(entry.URL, client, Method::Get, &body);
-    return body;
 }
 
 int ProbeSize(const std::string& url, THttpClient& client) {

@@ -5,6 +5,7 @@
 
 #include "dialogs/download_options_form.h"
 #include "http/http_client.h"
+#include "http/stream.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/format.h"
@@ -84,7 +85,11 @@ void TFetchoraForm::fetchQueue() {
         if (FDownloads->count() == 0)
             break; // the queue was emptied while the run waited
         TDownload* head = &FDownloads->at(0);
+        // The file is the partial file's bytes followed by the response's: kept as the
+        // two pieces and written in one piece after the request.
         std::string buffer;
+        TStringStream received;
+        std::string_view body;
         std::string path;
         bool failed = false;
         try {
@@ -112,19 +117,16 @@ void TFetchoraForm::fetchQueue() {
             run_.rangeRequested = !HttpClient1->ContentRangeBegin.empty();
             run_.accepted = 0;
             run_.restarted = false;
-            std::string body = FetchFile(*head, *HttpClient1);
+            fetchFileInto(*head, *HttpClient1, received);
+            body = received.View();
             // Only the bytes the data handler counted belong to the file: they are the
             // end of what the request returned. The bodies of relocations, of answered
             // authorization challenges and of error answers are left out.
             if (run_.accepted < body.size())
-                body.erase(0, body.size() - run_.accepted);
+                body.remove_prefix(body.size() - run_.accepted);
             // A server that ignored the range sent the whole file again.
             if (run_.restarted)
                 buffer.clear();
-            if (buffer.empty())
-                buffer = std::move(body);
-            else
-                buffer += body;
         } catch (const std::exception& error) {
             // The head may have been replaced while the request waited; the question is
             // about the entry this attempt worked on.
@@ -146,7 +148,7 @@ void TFetchoraForm::fetchQueue() {
         // An attempt that failed before its request received nothing new; writing its
         // buffer could only replace a partial file with less.
         if (!failed)
-            writeWholeFile(buffer, path);
+            files::replaceFile(path, {std::string_view(buffer), body});
 
         if (entry->FileSize == entry->Downloaded) {
             run_.finished.push_back(entry->URL);
