@@ -240,8 +240,11 @@ void TFetchoraForm::UpdateStatus() {
         else
             SetStatusText(format("%d file(s) ready - press Start", count));
     }
+    // The label is painted by the next round of the event loop, which a request's wait
+    // runs at once, so the text shows while the request pumps messages; texts that
+    // follow each other faster than that are painted once.
     if (statusChanged_)
-        ProgLabel->repaint();
+        ProgLabel->update();
     statusChanged_ = false;
 }
 

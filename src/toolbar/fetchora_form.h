@@ -117,8 +117,8 @@ private:
     void setPanelColour(const QColor& colour);
 
     RunState run_;
-    // The status text changed since the last repaint: UpdateStatus repaints the label at
-    // once only then, so a block that leaves the percentage as it was costs no painting.
+    // The status text changed since UpdateStatus last asked for the label to be painted:
+    // a block that leaves the percentage as it was costs no painting.
     bool statusChanged_ = false;
 };
 
