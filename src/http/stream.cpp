@@ -2,6 +2,8 @@
 // caller announces.
 #include "http/stream.h"
 
+#include "platform/files.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -148,6 +150,41 @@ std::string TStringStream::TakeDataString() {
     Release();
     position_ = 0;
     return out;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0)
+        return 0;
+    file_.writeAt(base_ + position_, static_cast<const char*>(buffer), static_cast<size_t>(count));
+    position_ += count;
+    size_ = std::max(size_, position_);
+    return count;
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    const int64_t n = std::max<int64_t>(0, std::min(count, size_ - position_));
+    if (n == 0)
+        return 0;
+    const size_t got =
+        file_.readAt(base_ + position_, static_cast<char*>(buffer), static_cast<size_t>(n));
+    position_ += static_cast<int64_t>(got);
+    return static_cast<int64_t>(got);
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+    int64_t base = 0;
+    if (origin == TSeekOrigin::soCurrent)
+        base = position_;
+    else if (origin == TSeekOrigin::soEnd)
+        base = size_;
+    position_ = std::clamp<int64_t>(base + offset, 0, size_);
+    return position_;
+}
+
+void TFileStream::SetSize(int64_t size) {
+    size_ = std::max<int64_t>(0, size);
+    file_.truncate(base_ + size_);
+    position_ = std::min(position_, size_);
 }
 
 } // namespace fetchora

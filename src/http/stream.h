@@ -9,6 +9,10 @@
 
 namespace fetchora {
 
+namespace files {
+class TempFile;
+}
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream {
@@ -83,6 +87,24 @@ private:
     size_t size_ = 0;
     size_t capacity_ = 0;
     size_t offered_ = 0; // the room WriteRoom offered, until the next call
+};
+
+// A stream kept in a file that is being written, from a starting offset of the file on:
+// a large body goes to disk as it arrives instead of into memory.
+class TFileStream final : public TStream {
+public:
+    TFileStream(files::TempFile& file, int64_t base) : file_(file), base_(base) {}
+
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() const override { return size_; }
+    void SetSize(int64_t size) override;
+
+private:
+    files::TempFile& file_;
+    int64_t base_;
+    int64_t size_ = 0;
 };
 
 } // namespace fetchora

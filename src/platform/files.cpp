@@ -147,4 +147,103 @@ void replaceFile(const std::string& path, std::initializer_list<std::string_view
     }
 }
 
+TempFile::TempFile(const std::string& folder) {
+    name_ = folder + "/.fetchora-XXXXXX";
+    fd_ = ::mkstemp(name_.data());
+    if (fd_ < 0)
+        fail(folder, errno);
+}
+
+TempFile::~TempFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(name_.c_str());
+    }
+}
+
+void TempFile::writeAt(int64_t offset, const char* bytes, size_t count) {
+    size_t written = 0;
+    while (written < count) {
+        const ssize_t n = ::pwrite(fd_, bytes + written, count - written,
+                                   static_cast<off_t>(offset + static_cast<int64_t>(written)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(name_, errno);
+        }
+        written += static_cast<size_t>(n);
+    }
+}
+
+size_t TempFile::readAt(int64_t offset, char* bytes, size_t count) const {
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd_, bytes + got, count - got,
+                                  static_cast<off_t>(offset + static_cast<int64_t>(got)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(name_, errno);
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
+void TempFile::truncate(int64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+        fail(name_, errno);
+}
+
+int64_t TempFile::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        fail(name_, errno);
+    return static_cast<int64_t>(st.st_size);
+}
+
+void TempFile::appendFile(const std::string& path) {
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        fail(path, errno);
+    int64_t at = size();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(in);
+            fail(path, error);
+        }
+        writeAt(at, buffer, static_cast<size_t>(n));
+        at += n;
+    }
+    ::close(in);
+}
+
+void TempFile::commit(const std::string& path, unsigned mode) {
+    struct stat existing {};
+    const mode_t wanted = ::stat(path.c_str(), &existing) == 0
+                              ? (existing.st_mode & 07777)
+                              : static_cast<mode_t>(mode & ~currentUmask());
+    ::fchmod(fd_, wanted);
+    if (::close(fd_) != 0) {
+        fd_ = -1;
+        const int error = errno;
+        ::unlink(name_.c_str());
+        fail(path, error);
+    }
+    fd_ = -1;
+    if (::rename(name_.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(name_.c_str());
+        fail(path, error);
+    }
+}
+
 } // namespace fetchora::files

@@ -2,6 +2,8 @@
 // directory entry, deletion, single-level folder creation, and atomic whole-file writes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -37,5 +39,34 @@ void replaceFile(const std::string& path, const std::string& bytes, unsigned mod
 // The same with the new content given as pieces, written one after the other.
 void replaceFile(const std::string& path, std::initializer_list<std::string_view> pieces,
                  unsigned mode = 0666);
+
+// A new file being written in a folder under a temporary name, which replaces its final
+// name in one step when committed (as replaceFile does) and is removed otherwise. Lets a
+// large content be built on disk instead of in memory without anyone seeing a part of it.
+class TempFile final {
+public:
+    // Creates the file in folder; InOutError when it cannot.
+    explicit TempFile(const std::string& folder);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    int descriptor() const { return fd_; }
+    // Writes bytes at offset (the file grows as needed); InOutError on failure.
+    void writeAt(int64_t offset, const char* bytes, size_t count);
+    // Reads up to count bytes at offset; returns how many were read.
+    size_t readAt(int64_t offset, char* bytes, size_t count) const;
+    void truncate(int64_t size);
+    int64_t size() const;
+    // Appends the whole content of the file at path; StreamError-like InOutError when it
+    // cannot be read.
+    void appendFile(const std::string& path);
+    // Renames the file over path (keeping path's permissions when it exists).
+    void commit(const std::string& path, unsigned mode = 0666);
+
+private:
+    std::string name_;
+    int fd_ = -1;
+};
 
 } // namespace fetchora::files

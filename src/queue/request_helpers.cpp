@@ -39,7 +39,7 @@ CredentialSpan credentialSpan(const std::string& url) {
 // One request with the shared preparation and error policy; the body (GET) stays in
 // body, the client holds the rest. False when the client was busy with another request,
 // so that its results describe that one.
-bool request(const std::string& url, THttpClient& client, Method method, TStringStream* body) {
+bool request(const std::string& url, THttpClient& client, Method method, TStream* body) {
     TAuthURL authURL(url);
     if (!authURL.UserName.empty())
         StoreCredentials(authURL);
@@ -64,7 +64,7 @@ bool request(const std::string& url, THttpClient& client, Method method, TString
     client.Proxy = readSettingText(settings::kProxyServer, "");
     client.ProxyPort = readSettingText(settings::kProxyPort, "");
 
-    TStringStream* stream = method == Method::Get ? body : nullptr;
+    TStream* stream = method == Method::Get ? body : nullptr;
     if (stream != nullptr)
         client.ReceiveStream = stream;
 
@@ -145,7 +145,7 @@ std::string FetchFile(TDownload& entry, THttpClient& client) {
     return body.TakeDataString();
 }
 
-void fetchFileInto(TDownload& entry, THttpClient& client, TStringStream& body) {
+void fetchFileInto(TDownload& entry, THttpClient& client, TStream& body) {
     request(entry.URL, client, Method::Get, &body);
 }
 

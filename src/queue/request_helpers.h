@@ -12,7 +12,7 @@ namespace fetchora {
 class TAuthURL;
 class THttpClient;
 class TDownload;
-class TStringStream;
+class TStream;
 
 // The body of the answer to a GET of url.
 std::string FetchPage(const std::string& url, THttpClient& client);
@@ -20,9 +20,9 @@ std::string FetchPage(const std::string& url, THttpClient& client);
 // The body of the answer to a GET of entry.URL, with the range set on the client.
 std::string FetchFile(TDownload& entry, THttpClient& client);
 
-// FetchFile with the body left in the caller's stream, so that a large file is not
-// copied out of it.
-void fetchFileInto(TDownload& entry, THttpClient& client, TStringStream& body);
+// FetchFile with the body left in the caller's stream (rewound), so that a large file
+// can go to disk as it arrives.
+void fetchFileInto(TDownload& entry, THttpClient& client, TStream& body);
 
 // The client's ContentLength after a HEAD of url; -1 when the answer carries no length.
 int ProbeSize(const std::string& url, THttpClient& client);

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,6 +26,9 @@ class TImageList;
 
 namespace com {
 class IWebBrowser2;
+}
+namespace files {
+class TempFile;
 }
 
 class TFetchoraForm : public QWidget {
@@ -108,6 +112,8 @@ private:
     void createComponents();
     void createHttpClient();
     void fetchQueue();
+    // Leaves in output the partial file's bytes and the counted bytes of the response.
+    void keepFileBytes(files::TempFile& output, int64_t partial, int64_t received);
     void endRun();
     // Reloads the queue file while a run waits in a request, keeping the run's current
     // entry with its counters and leaving out what the run already finished.

@@ -85,13 +85,13 @@ void TFetchoraForm::fetchQueue() {
         if (FDownloads->count() == 0)
             break; // the queue was emptied while the run waited
         TDownload* head = &FDownloads->at(0);
-        // The file is the partial file's bytes followed by the response's: kept as the
-        // two pieces and written in one piece after the request.
-        std::string buffer;
-        TStringStream received;
-        std::string_view body;
+        // The attempt builds the file under a temporary name in the destination folder,
+        // the partial file's bytes followed by the response's, and replaces the file with
+        // it in one step after the request.
+        std::unique_ptr<files::TempFile> output;
         std::string path;
         bool failed = false;
+        bool changed = false;
         try {
             HttpClient1->ContentRangeBegin.clear();
             HttpClient1->ContentRangeEnd.clear();
@@ -100,15 +100,17 @@ void TFetchoraForm::fetchQueue() {
                 throw Error(format("\"%s\" is not a file name in the destination folder",
                                    head->FileName.c_str()));
             path = folder + "/" + head->FileName;
+            output = std::make_unique<files::TempFile>(folder);
+            int64_t partial = 0;
             if (head->Downloaded > 0) {
                 if (files::fileExists(path)) {
-                    buffer = readWholeFile(path);
                     if (fileSize(path) == head->Downloaded) {
+                        output->appendFile(path);
+                        partial = output->size();
                         HttpClient1->ContentRangeBegin = std::to_string(head->Downloaded);
                     } else {
                         head->Downloaded = 0;
                         files::deleteFile(path);
-                        buffer.clear();
                     }
                 } else {
                     head->Downloaded = 0;
@@ -117,16 +119,10 @@ void TFetchoraForm::fetchQueue() {
             run_.rangeRequested = !HttpClient1->ContentRangeBegin.empty();
             run_.accepted = 0;
             run_.restarted = false;
+            TFileStream received(*output, partial);
             fetchFileInto(*head, *HttpClient1, received);
-            body = received.View();
-            // Only the bytes the data handler counted belong to the file: they are the
-            // end of what the request returned. The bodies of relocations, of answered
-            // authorization challenges and of error answers are left out.
-            if (run_.accepted < body.size())
-                body.remove_prefix(body.size() - run_.accepted);
-            // A server that ignored the range sent the whole file again.
-            if (run_.restarted)
-                buffer.clear();
+            keepFileBytes(*output, partial, received.Size());
+            changed = run_.accepted > 0 || run_.restarted || !files::fileExists(path);
         } catch (const std::exception& error) {
             // The head may have been replaced while the request waited; the question is
             // about the entry this attempt worked on.
@@ -146,9 +142,10 @@ void TFetchoraForm::fetchQueue() {
             throw Error("Downloaded more than file size.");
 
         // An attempt that failed before its request received nothing new; writing its
-        // buffer could only replace a partial file with less.
-        if (!failed)
-            files::replaceFile(path, {std::string_view(buffer), body});
+        // buffer could only replace a partial file with less. One that received nothing
+        // leaves the file as it is.
+        if (!failed && changed)
+            output->commit(path);
 
         if (entry->FileSize == entry->Downloaded) {
             run_.finished.push_back(entry->URL);
@@ -167,6 +164,28 @@ void TFetchoraForm::fetchQueue() {
 
     if (readSettingText(settings::kSound, "") == settings::kSoundOn)
         ui::beep();
+}
+
+void TFetchoraForm::keepFileBytes(files::TempFile& output, int64_t partial, int64_t received) {
+    // Only the bytes the data handler counted belong to the file: they are the end of
+    // what the request returned. The bodies of relocations, of answered authorization
+    // challenges and of error answers before them are left out, and a server that
+    // ignored the range sent the whole file again, which replaces the partial bytes.
+    const int64_t accepted = std::min(static_cast<int64_t>(run_.accepted), received);
+    const int64_t from = partial + received - accepted;
+    const int64_t to = run_.restarted ? 0 : partial;
+    if (from != to) {
+        std::string piece(1 << 20, '\0');
+        for (int64_t done = 0; done < accepted;) {
+            const size_t want = static_cast<size_t>(std::min<int64_t>(accepted - done, 1 << 20));
+            const size_t got = output.readAt(from + done, piece.data(), want);
+            if (got == 0)
+                break;
+            output.writeAt(to + done, piece.data(), got);
+            done += static_cast<int64_t>(got);
+        }
+    }
+    output.truncate(to + accepted);
 }
 
 void TFetchoraForm::endRun() {

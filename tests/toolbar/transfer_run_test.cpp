@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 
@@ -263,6 +264,9 @@ TEST_F(TransferRun, ErrorAnswersAndRelocationBodiesNeverReachTheFile) {
               std::vector<std::string>{"* Not Found [" + server.url("/a.bin") + "]"});
     EXPECT_EQ(queueFile(), line("/a.bin", "a.bin", 100, 400));
     EXPECT_TRUE(desktop.messages.empty());
+    // The files are built under temporary names; none is left behind.
+    for (const auto& file : std::filesystem::directory_iterator(destination))
+        EXPECT_NE(file.path().filename().string().rfind(".fetchora-", 0), 0u) << file.path();
 }
 
 TEST_F(TransferRun, DuplicateNamesArePrefixedAndSaved) {
