@@ -9,6 +9,7 @@
 #include "queue/download_list.h"
 #include "queue/password_form.h"
 #include "toolbar/image_list.h"
+#include "toolbar/status_panel.h"
 #include "util/file_io.h"
 #include "util/form_style.h"
 #include "util/library_path.h"
@@ -86,13 +87,9 @@ void TFetchoraForm::createComponents() {
     StartBtn = addButton("StartBtn", "Start", "Starts download process", TImageList::Start);
     StopBtn = addButton("StopBtn", "Stop", "Stops download process", TImageList::Stop);
 
-    Panel = new QFrame(ToolBar1);
+    Panel = new TStatusPanel(ToolBar1);
     Panel->setObjectName(qs("Panel"));
     Panel->setFixedSize(247, 22);
-    Panel->setFrameShape(QFrame::Panel);
-    Panel->setFrameShadow(QFrame::Sunken);
-    Panel->setLineWidth(1);
-    Panel->setAutoFillBackground(true);
     ProgLabel = new QLabel(qs("Loading..."), Panel);
     ProgLabel->setObjectName(qs("ProgLabel"));
     ProgLabel->move(16, 5);
@@ -178,12 +175,7 @@ void TFetchoraForm::setPanelColour(const QColor& colour) {
     QPalette p = Panel->palette();
     p.setColor(QPalette::Window, colour);
     Panel->setPalette(p);
-    // Styles fill a frame inside a tool bar in their own way; the style sheet makes the
-    // colour and the lowered inner bevel the same on every desktop.
-    Panel->setStyleSheet(QStringLiteral("#Panel { background-color: %1; border: 1px solid; "
-                                        "border-color: #808080 #ffffff #ffffff #808080; }")
-                             .arg(colour.name()));
-    ProgLabel->setFont(font());
+    Panel->update();
 }
 
 void TFetchoraForm::FormCreate() {
