@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPalette>
 #include <QTimer>
 #include <QToolBar>
@@ -90,7 +89,7 @@ void TFetchoraForm::createComponents() {
     Panel = new TStatusPanel(ToolBar1);
     Panel->setObjectName(qs("Panel"));
     Panel->setFixedSize(247, 22);
-    ProgLabel = new QLabel(qs("Loading..."), Panel);
+    ProgLabel = new TStatusLabel(qs("Loading..."), Panel);
     ProgLabel->setObjectName(qs("ProgLabel"));
     ProgLabel->move(16, 5);
     ProgLabel->resize(247 - 16 - 2, 13);
@@ -232,12 +231,9 @@ void TFetchoraForm::UpdateStatus() {
         else
             SetStatusText(format("%d file(s) ready - press Start", count));
     }
-    // The label is painted by the next round of the event loop, which a request's wait
-    // runs at once, so the text shows while the request pumps messages; texts that
-    // follow each other faster than that are painted once.
-    if (statusChanged_)
-        ProgLabel->update();
-    statusChanged_ = false;
+    // The label paints itself from the event loop, which a request's wait runs, so the
+    // text shows while the request pumps messages; texts that follow each other faster
+    // than anyone can read are painted once.
 }
 
 void TFetchoraForm::SetStatusText(const std::string& text) {
@@ -245,7 +241,6 @@ void TFetchoraForm::SetStatusText(const std::string& text) {
     if (shown == ProgLabel->text())
         return;
     ProgLabel->setText(shown);
-    statusChanged_ = true;
     emit statusTextChanged(shown);
 }
 

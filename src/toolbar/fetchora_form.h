@@ -23,6 +23,7 @@ class TDownload;
 class TDownloadList;
 class THttpClient;
 class TImageList;
+class TStatusLabel;
 
 namespace com {
 class IWebBrowser2;
@@ -45,7 +46,7 @@ public:
     QToolButton* StartBtn = nullptr;
     QToolButton* StopBtn = nullptr;
     QFrame* Panel = nullptr;
-    QLabel* ProgLabel = nullptr;
+    TStatusLabel* ProgLabel = nullptr;
     QToolButton* EditBtn = nullptr;
     QWidget* ToolButton1 = nullptr; // separator
     QToolButton* ToolButton6 = nullptr;
@@ -123,9 +124,6 @@ private:
     void setPanelColour(const QColor& colour);
 
     RunState run_;
-    // The status text changed since UpdateStatus last asked for the label to be painted:
-    // a block that leaves the percentage as it was costs no painting.
-    bool statusChanged_ = false;
 };
 
 } // namespace fetchora

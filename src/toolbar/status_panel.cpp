@@ -1,6 +1,8 @@
 #include "toolbar/status_panel.h"
 
+#include <QDateTime>
 #include <QPainter>
+#include <QTimer>
 
 namespace fetchora {
 
@@ -20,6 +22,38 @@ void TStatusPanel::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::white);
     painter.drawLine(area.bottomLeft(), area.bottomRight());
     painter.drawLine(area.topRight(), area.bottomRight());
+}
+
+namespace {
+
+// The shortest time between two paintings of a changing status text.
+constexpr qint64 kPaintInterval = 40;
+
+} // namespace
+
+TStatusLabel::TStatusLabel(const QString& text, QWidget* parent)
+    : QWidget(parent), text_(text), paintTimer_(new QTimer(this)) {
+    paintTimer_->setSingleShot(true);
+    connect(paintTimer_, &QTimer::timeout, this, [this] { update(); });
+}
+
+void TStatusLabel::setText(const QString& text) {
+    if (text == text_)
+        return;
+    text_ = text;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 wait = lastPaint_ + kPaintInterval - now;
+    if (wait <= 0)
+        update();
+    else if (!paintTimer_->isActive())
+        paintTimer_->start(static_cast<int>(wait));
+}
+
+void TStatusLabel::paintEvent(QPaintEvent*) {
+    lastPaint_ = QDateTime::currentMSecsSinceEpoch();
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text_);
 }
 
 } // namespace fetchora

@@ -1,5 +1,6 @@
 // The toolbar window: start-up, the polling of the queue file and the status texts.
 #include "toolbar/fetchora_form.h"
+#include "toolbar/status_panel.h"
 
 #include "platform/registry.h"
 #include "queue/download_list.h"
@@ -7,7 +8,6 @@
 #include "util/settings.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QTimer>
 #include <QToolButton>
 
@@ -138,4 +138,3 @@ TEST_F(FetchoraFormTest, RunningStatusShowsTheEntryProgressAndSurvivesAZeroSize)
 
 } // namespace
 } // namespace fetchora
-

@@ -3,6 +3,7 @@
 // continued or started over, error answers kept out of the files, the question after an
 // error, the end of the run with its beep and messages.
 #include "toolbar/fetchora_form.h"
+#include "toolbar/status_panel.h"
 
 #include "dialogs/download_options_form.h"
 #include "http/http_client.h"
