@@ -1,5 +1,5 @@
-// File age in the DOS packed form, directory-entry sizes and the atomic whole-file
-// replace.
+// File age in the DOS packed form, directory-entry sizes, the atomic whole-file replace
+// and the temporary file that is committed over a file.
 #include "platform/files.h"
 
 #include "platform/errors.h"
@@ -113,6 +113,37 @@ TEST(ReplaceFile, KeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries(folder), std::vector<std::string>{"servers.txt"});
     EXPECT_TRUE(deleteFile(path));
     EXPECT_FALSE(deleteFile(path));
+}
+
+TEST(TempFile, ReplacesTheFileOnlyWhenCommittedAndKeepsItsPermissions) {
+    Sandbox sandbox;
+    const std::string folder = sandbox.path("out");
+    ASSERT_TRUE(createDirectory(folder));
+    const std::string path = folder + "/movie.zip";
+    Sandbox::writeFile(path, "partial");
+    ::chmod(path.c_str(), 0640);
+    {
+        TempFile abandoned(folder);
+        abandoned.writeAt(0, "other", 5);
+    }
+    EXPECT_EQ(Sandbox::readFile(path), "partial");
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
+
+    TempFile file(folder);
+    file.appendFile(path);
+    file.writeAt(file.size(), " and the rest", 13);
+    char head[7] = {};
+    EXPECT_EQ(file.readAt(0, head, sizeof head), sizeof head);
+    EXPECT_EQ(std::string(head, sizeof head), "partial");
+    file.truncate(11);
+    EXPECT_EQ(Sandbox::readFile(path), "partial") << "nothing is seen before the commit";
+    file.commit(path);
+    EXPECT_EQ(Sandbox::readFile(path), "partial and");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
+    EXPECT_THROW(TempFile(sandbox.path("no/such")), InOutError);
 }
 
 } // namespace
