@@ -316,39 +316,37 @@ void TAsyncSocket::SocketErrorCode(const std::string& Sockfunc, int Error) {
     RaiseException(line);
 }
 
-void TAsyncSocket::TriggerDnsLookupDone(int ErrCode) {
-    if (OnDnsLookupDone) {
-        const auto handler = OnDnsLookupDone;
-        handler(this, ErrCode);
+namespace {
+
+// Calls a socket event through a copy of its handler, so that a handler that replaces
+// or clears itself while it runs is not destroyed under its own feet.
+template <typename Handler> void raise(const Handler& event, TAsyncSocket* sender, int ErrCode) {
+    if (event) {
+        const Handler handler = event;
+        handler(sender, ErrCode);
     }
+}
+
+} // namespace
+
+void TAsyncSocket::TriggerDnsLookupDone(int ErrCode) {
+    raise(OnDnsLookupDone, this, ErrCode);
 }
 
 void TAsyncSocket::TriggerSessionConnected(int ErrCode) {
-    if (OnSessionConnected) {
-        const auto handler = OnSessionConnected;
-        handler(this, ErrCode);
-    }
+    raise(OnSessionConnected, this, ErrCode);
 }
 
 void TAsyncSocket::TriggerDataAvailable(int ErrCode) {
-    if (OnDataAvailable) {
-        const auto handler = OnDataAvailable;
-        handler(this, ErrCode);
-    }
+    raise(OnDataAvailable, this, ErrCode);
 }
 
 void TAsyncSocket::TriggerDataSent(int ErrCode) {
-    if (OnDataSent) {
-        const auto handler = OnDataSent;
-        handler(this, ErrCode);
-    }
+    raise(OnDataSent, this, ErrCode);
 }
 
 void TAsyncSocket::TriggerSessionClosed(int ErrCode) {
-    if (OnSessionClosed) {
-        const auto handler = OnSessionClosed;
-        handler(this, ErrCode);
-    }
+    raise(OnSessionClosed, this, ErrCode);
 }
 
 // ---- name lookup ----

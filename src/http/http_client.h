@@ -260,6 +260,9 @@ private:
     void PrepareRelocation(const std::string& location);
     void StartRelocation();
     void RelocateAfterClose();
+    // Tells OnLocationChange and resets the results for the relocated request; false when
+    // the handler ended the request.
+    bool BeginRelocationLeg();
     bool RelocationLimitReached();
     void EndWithRelocationResponse();
     bool CheckAuthorization();

@@ -90,6 +90,21 @@ void THttpClient::EndWithRelocationResponse() {
     SetReady();
 }
 
+bool THttpClient::BeginRelocationLeg() {
+    if (OnLocationChange) {
+        OnLocationChange(this);
+        if (!FRequestRunning)
+            return false;
+    }
+    ClearResults(true);
+    CutBackReceiveStream();
+    FLocationFlag = false;
+    FRelocationStarted = false;
+    if (FRequestType == httpPOST)
+        FRequestType = httpGET;
+    return true;
+}
+
 void THttpClient::StartRelocation() {
     FRcvdCount = 0;
     FRelocationStarted = true;
@@ -105,17 +120,8 @@ void THttpClient::StartRelocation() {
         CloseConnection();
         return;
     }
-    if (OnLocationChange) {
-        OnLocationChange(this);
-        if (!FRequestRunning)
-            return;
-    }
-    ClearResults(true);
-    CutBackReceiveStream();
-    FLocationFlag = false;
-    FRelocationStarted = false;
-    if (FRequestType == httpPOST)
-        FRequestType = httpGET;
+    if (!BeginRelocationLeg())
+        return;
     SendOnOpenConnection();
 }
 
@@ -140,17 +146,8 @@ void THttpClient::RelocateAfterClose() {
     }
     if (!FRequestRunning)
         return;
-    if (OnLocationChange) {
-        OnLocationChange(this);
-        if (!FRequestRunning)
-            return;
-    }
-    ClearResults(true);
-    CutBackReceiveStream();
-    FLocationFlag = false;
-    FRelocationStarted = false;
-    if (FRequestType == httpPOST)
-        FRequestType = httpGET;
+    if (!BeginRelocationLeg())
+        return;
     TakeTarget(FLocation);
     FCloseReq = FRequestVer == "1.0";
     StartConnection();

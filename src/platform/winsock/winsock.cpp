@@ -540,7 +540,11 @@ int ioctlsocket(SOCKET s, long cmd, unsigned long* argp) {
     return detail::fail(WSAEINVAL);
 }
 
-int getsockname(SOCKET s, SOCKADDR_IN* name, int* nameLen) {
+namespace {
+
+// getsockname and getpeername: one of the socket's two addresses.
+int socketAddress(SOCKET s, SOCKADDR_IN* name, int* nameLen,
+                  int (*query)(int, sockaddr*, socklen_t*)) {
     const auto entry = entryOrFail(s);
     if (!entry)
         return SOCKET_ERROR;
@@ -548,26 +552,21 @@ int getsockname(SOCKET s, SOCKADDR_IN* name, int* nameLen) {
         return detail::fail(WSAEFAULT);
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    if (::getsockname(entry->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (query(entry->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return detail::fail(errnoToWsaError(errno));
     *name = fromPosix(address);
     *nameLen = sizeof(SOCKADDR_IN);
     return 0;
 }
 
+} // namespace
+
+int getsockname(SOCKET s, SOCKADDR_IN* name, int* nameLen) {
+    return socketAddress(s, name, nameLen, ::getsockname);
+}
+
 int getpeername(SOCKET s, SOCKADDR_IN* name, int* nameLen) {
-    const auto entry = entryOrFail(s);
-    if (!entry)
-        return SOCKET_ERROR;
-    if (name == nullptr || nameLen == nullptr || *nameLen < static_cast<int>(sizeof(SOCKADDR_IN)))
-        return detail::fail(WSAEFAULT);
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(entry->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return detail::fail(errnoToWsaError(errno));
-    *name = fromPosix(address);
-    *nameLen = sizeof(SOCKADDR_IN);
-    return 0;
+    return socketAddress(s, name, nameLen, ::getpeername);
 }
 
 std::uint16_t(htons)(std::uint16_t value) {
