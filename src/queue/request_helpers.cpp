@@ -1,3 +1,6 @@
+// The request helpers: one request sequence with the proxy of the settings, the
+// remembered credentials, the prompt after a 401 and the error list, shared by the page
+// fetch, the file fetch and the size probe.
 #include "queue/request_helpers.h"
 
 #include "http/http_client.h"
@@ -36,6 +39,36 @@ CredentialSpan credentialSpan(const std::string& url) {
     return span;
 }
 
+// Lends the helper's stream to the client for one request and takes it back however the
+// request is left, an error from the credential store or the prompt included: the client
+// never keeps a stream that is freed after the helper returns. A client that is somehow
+// still busy when the stream is taken back has its request aborted first.
+class ReceiveStreamLease final {
+public:
+    ReceiveStreamLease(THttpClient& client, TStream* stream) : client_(client), stream_(stream) {
+        if (stream_ != nullptr)
+            client_.ReceiveStream = stream_;
+    }
+    ~ReceiveStreamLease() {
+        if (stream_ == nullptr || client_.ReceiveStream != stream_)
+            return;
+        if (client_.State() != httpReady) {
+            try {
+                client_.Abort();
+            } catch (...) {
+                // The stream is taken back all the same.
+            }
+        }
+        client_.ReceiveStream = nullptr;
+    }
+    ReceiveStreamLease(const ReceiveStreamLease&) = delete;
+    ReceiveStreamLease& operator=(const ReceiveStreamLease&) = delete;
+
+private:
+    THttpClient& client_;
+    TStream* stream_;
+};
+
 // One request with the shared preparation and error policy; the body (GET) stays in
 // body, the client holds the rest. False when the client was busy with another request,
 // so that its results describe that one.
@@ -65,8 +98,7 @@ bool request(const std::string& url, THttpClient& client, Method method, TStream
     client.ProxyPort = readSettingText(settings::kProxyPort, "");
 
     TStream* stream = method == Method::Get ? body : nullptr;
-    if (stream != nullptr)
-        client.ReceiveStream = stream;
+    const ReceiveStreamLease lease(client, stream);
 
     for (;;) {
         if (method == Method::Head) {
@@ -98,10 +130,8 @@ bool request(const std::string& url, THttpClient& client, Method method, TStream
         break;
     }
 
-    if (stream != nullptr) {
-        client.ReceiveStream = nullptr;
+    if (stream != nullptr)
         stream->Seek(0, TSeekOrigin::soBeginning);
-    }
     return true;
 }
 

@@ -48,6 +48,8 @@ protected:
         previousPrompt = setCredentialPrompt([this](const std::string& server, const TPasswordList&,
                                                     std::string& user, std::string& password) {
             promptedFor.push_back(server);
+            if (promptRaises)
+                throw Error("prompt failed");
             if (answers.empty())
                 return false;
             user = answers.front().first;
@@ -69,6 +71,7 @@ protected:
     CredentialPrompt previousPrompt;
     std::vector<std::string> promptedFor;
     std::vector<std::pair<std::string, std::string>> answers;
+    bool promptRaises = false;
 };
 
 TEST_F(RequestHelpers, CredentialsInTheUrlAreSentWithTheirCaseAndRemembered) {
@@ -117,6 +120,28 @@ TEST_F(RequestHelpers, CancelledPromptEndsWithTheChallengeAndForgetsTheServer) {
     EXPECT_EQ(promptedFor.size(), 1u);
     EXPECT_EQ(servers(), "");
     EXPECT_TRUE(ExceptionList().empty());
+}
+
+TEST_F(RequestHelpers, AnErrorDuringThe401RetryLeavesTheClientWithoutTheHelpersStream) {
+    // Two ways out of the retry: servers.txt damaged while the request runs, and a prompt
+    // that raises. Each time the next request on the same client must not touch the
+    // stream that the failed fetch owned (and freed).
+    const std::string serversPath = sandbox.libraryPath("servers.txt");
+    client.OnHeaderBegin = [&](THttpClient*) { Sandbox::writeFile(serversPath, "damaged\r\n"); };
+    server.script({Exchange::reply(kChallenge),
+                   Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n")});
+    EXPECT_THROW(FetchPage(server.url("/a.zip"), client), ListError);
+    EXPECT_EQ(client.ReceiveStream, nullptr);
+    client.OnHeaderBegin = nullptr;
+    Sandbox::writeFile(serversPath, "");
+    EXPECT_EQ(ProbeSize(server.url("/b.zip"), client), 5);
+
+    promptRaises = true;
+    server.script({Exchange::reply(kChallenge),
+                   Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\n")});
+    EXPECT_THROW(FetchPage(server.url("/c.zip"), client), Error);
+    EXPECT_EQ(client.ReceiveStream, nullptr);
+    EXPECT_EQ(ProbeSize(server.url("/d.zip"), client), 7);
 }
 
 TEST_F(RequestHelpers, FailedRequestsBecomeErrorLinesWithTheLowerCasedUrl) {
