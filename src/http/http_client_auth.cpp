@@ -54,13 +54,19 @@ void THttpClient::PrepareRelocation(const std::string& location) {
     const bool otherServer = !text::asciiSameText(parts.Host, FTargetHost) ||
                              effectivePort(parts.Port) != effectivePort(FTargetPort);
     TakeTarget(absolute);
+    if (otherServer) {
+        // Credentials are never sent to a server they were not given for, nor is an
+        // answered challenge: the other server starts without any authorization and
+        // only a challenge of its own brings one, with the credentials of its URL.
+        FCurrUser.clear();
+        FCurrPass.clear();
+        AuthBasicState = basicNone;
+        AuthNTLMState = ntlmNone;
+        FNTLMChallenge = {};
+    }
     if (!parts.User.empty() && !parts.Pass.empty()) {
         FCurrUser = parts.User;
         FCurrPass = parts.Pass;
-    } else if (otherServer) {
-        // Credentials are never sent to a server they were not given for.
-        FCurrUser.clear();
-        FCurrPass.clear();
     }
     FLocation = absolute;
 }

@@ -137,6 +137,70 @@ TEST_F(HttpClientAuthWire, FollowRelocationFalseEndsWithThe302) {
     EXPECT_EQ(server.requests().size(), 1u);
 }
 
+// The NTLM challenge message of a server, with the given 8-byte challenge.
+std::string ntlmChallengeMessage(const ntlm::Challenge& challenge) {
+    std::string type2(32, '\0');
+    type2.replace(0, 8, std::string("NTLMSSP\0", 8));
+    type2[8] = 2;
+    for (size_t i = 0; i < 8; ++i)
+        type2[24 + i] = static_cast<char>(challenge[i]);
+    return type2;
+}
+
+TEST_F(HttpClientAuthWire, AnAnsweredChallengeIsNotCarriedToAnotherServer) {
+    // The first server accepts the credentials of the URL (Basic, or NTLM in three legs)
+    // and then relocates to another server: that one gets no Authorization line of any
+    // kind, unless its own URL brings credentials, which are then the only ones it sees
+    // after its own challenge.
+    const std::string found = "HTTP/1.0 302 Found\r\nContent-Length: 0\r\nLocation: ";
+    const std::string basicChallenge =
+        kUnauthorized + "WWW-Authenticate: Basic realm=\"r\"\r\n\r\n";
+    struct Case {
+        const char* name;
+        bool ntlm;
+        bool targetCarriesCredentials;
+    };
+    for (const Case c : {Case{"basic", false, false}, Case{"ntlm", true, false},
+                         Case{"basic, own credentials", false, true}}) {
+        SCOPED_TRACE(c.name);
+        LoopbackServer first;
+        LoopbackServer other;
+        THttpClient http("HttpClient2");
+        const std::string target = c.targetCarriesCredentials
+                                       ? "http://eve:Other@" + other.hostPort() + "/y"
+                                       : other.url("/y");
+        if (c.ntlm) {
+            first.script({Exchange::reply(kUnauthorized + "WWW-Authenticate: NTLM\r\n\r\n"),
+                          Exchange::replyKeepOpen(
+                              kUnauthorized + "WWW-Authenticate: NTLM " +
+                              base64Encode(ntlmChallengeMessage({1, 2, 3, 4, 5, 6, 7, 8})) +
+                              "\r\nConnection: Keep-Alive\r\nContent-Length: 0\r\n\r\n"),
+                          Exchange::reply(found + target + "\r\n\r\n")});
+        } else {
+            first.script(
+                {Exchange::reply(basicChallenge), Exchange::reply(found + target + "\r\n\r\n")});
+        }
+        other.script({Exchange::reply(basicChallenge),
+                      Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n")});
+        http.URL = "http://joe:Secret@" + first.hostPort() + "/a";
+        try {
+            http.Get();
+        } catch (const EHttpException&) {
+        }
+        const auto requests = other.requests();
+        ASSERT_GE(requests.size(), 1u);
+        EXPECT_EQ(fieldOf(requests[0], "Authorization"), "");
+        if (c.targetCarriesCredentials) {
+            ASSERT_EQ(requests.size(), 2u);
+            EXPECT_EQ(fieldOf(requests[1], "Authorization"), "Basic " + base64Encode("eve:Other"));
+            EXPECT_EQ(http.StatusCode(), 200);
+        } else {
+            EXPECT_EQ(requests.size(), 1u);
+            EXPECT_EQ(http.StatusCode(), 401);
+        }
+    }
+}
+
 TEST_F(HttpClientAuthWire, BasicAfterA401ThenASecond401Ends) {
     const std::string challenge = kUnauthorized + "WWW-Authenticate: Basic realm=\"files\"\r\n"
                                                   "Content-Length: 6\r\n\r\ndenied";
@@ -180,12 +244,8 @@ TEST_F(HttpClientAuthWire, NoCredentialsOrNoKnownSchemeEndsAtOnce) {
 }
 
 TEST_F(HttpClientAuthWire, NtlmIsPreferredAndRunsItsThreeLegs) {
-    std::string type2(32, '\0');
-    type2.replace(0, 8, std::string("NTLMSSP\0", 8));
-    type2[8] = 2;
     const ntlm::Challenge challenge = {1, 2, 3, 4, 5, 6, 7, 8};
-    for (size_t i = 0; i < 8; ++i)
-        type2[24 + i] = static_cast<char>(challenge[i]);
+    const std::string type2 = ntlmChallengeMessage(challenge);
     server.script(
         {Exchange::reply(kUnauthorized + "WWW-Authenticate: NTLM\r\n"
                                          "WWW-Authenticate: Basic realm=\"x\"\r\n\r\n"),
