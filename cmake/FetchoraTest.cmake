@@ -1,8 +1,12 @@
-# fetchora_add_test(NAME SOURCES... LIBS... [WIDGETS]): one GoogleTest program, one ctest
-# entry. WIDGETS gives it a main that creates a QApplication first.
+# fetchora_add_test(NAME [WIDGETS] [SOURCES...] LIBS...): one GoogleTest program, one ctest
+# entry. SOURCES defaults to NAME.cpp. WIDGETS gives it a main that creates a QApplication
+# first; a test without it links no Widgets unless a library it tests does.
 find_package(GTest REQUIRED)
 function(fetchora_add_test name)
   cmake_parse_arguments(ARG "WIDGETS" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    set(ARG_SOURCES ${name}.cpp)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_WIDGETS)
     set(test_main fetchora_test_qt_main)
@@ -17,20 +21,4 @@ function(fetchora_add_test name)
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()
-endfunction()
-
-# Every *_test.cpp of the calling folder becomes its own test program and ctest entry.
-# Tests whose file name ends in _form_test.cpp, or that the WIDGETS list names, get the
-# QApplication main.
-function(fetchora_add_folder_tests)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;WIDGETS" ${ARGN})
-  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-  foreach(source ${test_sources})
-    get_filename_component(name ${source} NAME_WE)
-    set(widgets "")
-    if(name MATCHES "_form_test$" OR name IN_LIST ARG_WIDGETS)
-      set(widgets WIDGETS)
-    endif()
-    fetchora_add_test(${name} SOURCES ${source} LIBS ${ARG_LIBS} LABELS ${ARG_LABELS} ${widgets})
-  endforeach()
 endfunction()

@@ -1,4 +1,3 @@
-// LIBS: fetchora_http
 // Feeds arbitrary bytes as a server's response through the HTTP client's response reader,
 // in pieces whose sizes the input chooses, each piece copied into the reader's buffer or
 // (where the reader allows it and the input asks) placed in memory of the caller's own,

@@ -1,4 +1,3 @@
-// LIBS: fetchora_queue
 // Fuzzes the loaders of the queue file and the credential file: the input is read as
 // either file, what was loaded is saved and read back, and the round trip must keep the
 // entries (the queue only losing URLs that repeat one another without regard to case).

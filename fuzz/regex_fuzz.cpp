@@ -1,4 +1,3 @@
-// LIBS: fetchora_regex
 // Fuzzes the pattern engine: compiles an arbitrary pattern with arbitrary modifiers and
 // runs it over arbitrary input with Exec, ExecNext and ExecPos, checking that every match
 // lies inside the input. Input layout: modifier byte, pattern length byte, pattern, text.

@@ -1,4 +1,3 @@
-// LIBS: fetchora_platform
 // Feeds arbitrary bytes to the hive file parser: it either raises HiveFileError or gives
 // a tree whose written form reads back to the very same text.
 #include "platform/registry_hive.h"

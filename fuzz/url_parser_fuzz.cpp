@@ -1,4 +1,3 @@
-// LIBS: fetchora_queue
 // Fuzzes the address splitters of the queue: the input, cut at its first two NUL bytes
 // into a page address, a link and a type list, goes through TParseURL (Parse, Resolve,
 // HasType), the comma-text reader and TAuthURL. Only the system's own errors may leave

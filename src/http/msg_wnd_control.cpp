@@ -16,11 +16,10 @@ TMsgWndHandler::TMsgWndHandler() : threadId_(std::this_thread::get_id()) {
     window_ =
         msg::createHiddenWindow([this](UINT message, WPARAM wParam,
                                        LPARAM lParam) { return WndProc(message, wParam, lParam); },
-                                &error);
+                                &error, MsgWndControlWindowClass);
     if (window_ == nullptr)
         throw EMsgWndException("Unable to create TMsgWndControl hidden window.  Error #" +
                                std::to_string(error) + ".");
-    window_->setObjectName(QString::fromLatin1(MsgWndControlWindowClass));
     msgLow_ = MsgBase;
 }
 

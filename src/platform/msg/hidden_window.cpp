@@ -1,6 +1,7 @@
 // Hidden windows over QObject and posted events; a registry of live windows makes
 // posting from other threads safe against a window being destroyed.
 #include "platform/msg/hidden_window.h"
+#include "platform/msg/hidden_window_qt.h"
 
 #include "platform/report.h"
 
@@ -92,7 +93,7 @@ bool HiddenWindow::event(QEvent* event) {
     return true;
 }
 
-HWND createHiddenWindow(WindowProc procedure, int* error) {
+HWND createHiddenWindow(WindowProc procedure, int* error, const char* className) {
     if (QCoreApplication::instance() == nullptr) {
         if (error != nullptr)
             *error = kNoApplicationError;
@@ -100,7 +101,9 @@ HWND createHiddenWindow(WindowProc procedure, int* error) {
     }
     if (error != nullptr)
         *error = 0;
-    return new HiddenWindow(std::move(procedure));
+    auto* window = new HiddenWindow(std::move(procedure));
+    window->setObjectName(QString::fromLatin1(className));
+    return window;
 }
 
 void destroyHiddenWindow(HWND window) {
