@@ -338,6 +338,10 @@ void THttpClient::SocketError() {
 void THttpClient::SocketDnsLookupDone(int ErrCode) {
     if (!FRequestRunning || FEnding || FState != httpDnsLookup)
         return;
+    // A lookup that could not start ends the request with the socket's own report once
+    // DnsLookup returns (StartConnection).
+    if (FInDnsLookupCall && FDnsLookupStartFailed)
+        return;
     Touch();
     if (ErrCode != 0) {
         FRequestDoneError = ErrCode;

@@ -25,7 +25,7 @@ namespace fetchora {
 
 // The client's exception: a message and an error code (1 busy, 2 nothing to post or put,
 // 3 aborted, 4 response over a bound, 5 unsupported HTTP version, 6 unexpected
-// authorization state; the StatusCode when Get or Head fail).
+// authorization state, 7 a header value refused; the StatusCode when Get or Head fail).
 class EHttpException final : public Error {
 public:
     EHttpException(const std::string& message, int errorCode)
@@ -40,6 +40,7 @@ inline constexpr int httperrAborting = 3;
 inline constexpr int httperrOverflow = 4;
 inline constexpr int httperrVersion = 5;
 inline constexpr int httperrInvalidAuthState = 6;
+inline constexpr int httperrBadHeader = 7;
 
 enum THttpState {
     httpReady = 0,
@@ -94,6 +95,8 @@ THttpUrlParts ParseHttpURL(const std::string& url);
 // no byte for this long.
 inline constexpr std::chrono::milliseconds kDefaultSilenceLimit{120000};
 inline constexpr const char* kSilenceReason = "Connection timed out (Error #10060)";
+// The reason of a request whose response names a Location holding a control character.
+inline constexpr const char* kControlInLocationReason = "Location holds a control character";
 
 class THttpClient : public TMsgWndControl {
 public:

@@ -5,6 +5,8 @@
 #include "http/base64.h"
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace fetchora {
 
 namespace {
@@ -29,6 +31,15 @@ void THttpClient::PrepareRelocation(const std::string& location) {
     }
     if (!FollowRelocation)
         return;
+    // The next request line and Host line are made of this value: one that holds a
+    // control character (a CR or LF above all) never goes out.
+    if (std::any_of(location.begin(), location.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x20 || byte == 0x7f;
+        })) {
+        FailRequest(404, kControlInLocationReason, httperrBadHeader);
+        return;
+    }
     FLocationFlag = true;
 
     std::string absolute;

@@ -16,6 +16,13 @@ namespace {
 // The most a read into ReceiveStream's own memory takes at once.
 constexpr size_t kDirectReadSize = size_t{1} << 20;
 
+// Decimal digits only (or nothing, when empty is allowed).
+bool allDigits(const std::string& text, bool emptyAllowed) {
+    if (text.empty())
+        return emptyAllowed;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
 
 bool THttpClient::ReceiveIntoStream() {
@@ -146,16 +153,21 @@ void THttpClient::HandleField(const std::string& name, const std::string& value)
     if (name == "content-length") {
         FContentLength = FReader.contentLength();
     } else if (name == "transfer-encoding") {
-        FTransferEncoding = text::asciiLowerCase(value);
+        // The value the body is framed by, so that the two never disagree.
+        FTransferEncoding = FReader.transferEncoding();
     } else if (name == "content-range") {
         // "bytes first-last/length": characters from the seventh up to the "-", then
-        // up to the "/".
+        // up to the "/". Both become request properties, so only numbers are taken.
         const size_t dash = value.find('-');
         if (dash != std::string::npos && dash >= 6) {
-            ContentRangeBegin = value.substr(6, dash - 6);
+            const std::string first = value.substr(6, dash - 6);
             const size_t slash = value.find('/', dash);
-            ContentRangeEnd = value.substr(dash + 1, slash == std::string::npos ? std::string::npos
-                                                                                : slash - dash - 1);
+            const std::string last = value.substr(
+                dash + 1, slash == std::string::npos ? std::string::npos : slash - dash - 1);
+            if (allDigits(first, false) && allDigits(last, true)) {
+                ContentRangeBegin = first;
+                ContentRangeEnd = last;
+            }
         }
     } else if (name == "accept-ranges") {
         FAcceptRanges = value;
@@ -194,9 +206,9 @@ void THttpClient::HandleHeaderEnd() {
         ResponseComplete();
         return;
     }
+    // No room is reserved for the announced length: the stream grows with what arrives,
+    // so a Content-Length from the network cannot make the client hold memory.
     SetState(httpWaitingBody);
-    if (FReader.bodyKind() == HttpResponseReader::BodyKind::Counted && ReceiveStream != nullptr)
-        ReceiveStream->Expect(FContentLength);
 }
 
 void THttpClient::HandleData(const char* data, size_t size, bool inStream) {

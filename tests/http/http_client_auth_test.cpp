@@ -201,6 +201,38 @@ TEST_F(HttpClientAuthWire, AnAnsweredChallengeIsNotCarriedToAnotherServer) {
     }
 }
 
+TEST_F(HttpClientAuthWire, ALocationWithAControlCharacterEndsTheRequest) {
+    for (const std::string& location : {std::string("/a\rInjected: 1"), std::string("/a\x01"),
+                                        std::string("/a\tb"), std::string("/a\x7f")}) {
+        LoopbackServer peer;
+        peer.script({Exchange::reply(kFound + location + "\r\nContent-Length: 0\r\n\r\n")});
+        client.URL = peer.url("/start");
+        EXPECT_EQ(run(), 404);
+        EXPECT_EQ(client.ReasonPhrase(), "Location holds a control character");
+        EXPECT_EQ(client.State(), httpReady);
+        EXPECT_EQ(peer.requests().size(), 1u);
+    }
+}
+
+TEST_F(HttpClientAuthWire, TheRangeGoesWithTheRelocationAndA200ShowsItWasNotHonoured) {
+    // A resumed file relocated to a mirror asks the mirror for the same range. A mirror
+    // that ignores it answers 200 with the whole file: StatusCode says so, and no
+    // Content-Range is reported, so the caller starts the file afresh instead of
+    // appending.
+    LoopbackServer mirror;
+    server.script({Exchange::reply(kFound + mirror.url("/f.bin") + "\r\n\r\n")});
+    mirror.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nwhole!")});
+    client.URL = server.url("/f.bin");
+    client.ContentRangeBegin = "4";
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fieldOf(server.requests()[0], "Range"), "bytes=4-");
+    ASSERT_EQ(mirror.requests().size(), 1u);
+    EXPECT_EQ(fieldOf(mirror.requests()[0], "Range"), "bytes=4-");
+    EXPECT_EQ(client.StatusCode(), 200);
+    EXPECT_TRUE(client.ContentRangeBegin.empty());
+    EXPECT_EQ(stream.DataString(), "whole!");
+}
+
 TEST_F(HttpClientAuthWire, BasicAfterA401ThenASecond401Ends) {
     const std::string challenge = kUnauthorized + "WWW-Authenticate: Basic realm=\"files\"\r\n"
                                                   "Content-Length: 6\r\n\r\ndenied";

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -417,6 +418,63 @@ TEST_F(HttpClientWire, OversizedResponsesFailAndTheClientRecovers) {
     EXPECT_EQ(client.ReasonPhrase(), "Chunk size does not fit 32 bits");
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(stream.DataString(), "ok");
+}
+
+// A stream that records the largest reservation the client asks of it.
+class ReservationRecorder final : public TStream {
+public:
+    int64_t Write(const void* buffer, int64_t count) override {
+        data_.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+        position_ += count;
+        return count;
+    }
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t, TSeekOrigin) override { return position_; }
+    int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
+    void SetSize(int64_t size) override {
+        data_.resize(static_cast<size_t>(size));
+        position_ = std::min(position_, size);
+    }
+    void Expect(int64_t count) override { largest = std::max(largest, count); }
+    char* WriteRoom(int64_t wanted, int64_t& room) override {
+        largest = std::max(largest, wanted);
+        room = 0;
+        return nullptr;
+    }
+
+    int64_t largest = 0;
+
+private:
+    std::string data_;
+};
+
+TEST_F(HttpClientWire, ALargeContentLengthReservesNothingThatHasNotArrived) {
+    server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 2000000000\r\n\r\nabc")});
+    ReservationRecorder recorder;
+    client.ReceiveStream = &recorder;
+    client.URL = server.url("/huge");
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(client.ContentLength(), 2000000000);
+    EXPECT_EQ(delivered, "abc");
+    // At most one read's worth ahead of what came.
+    EXPECT_LE(recorder.largest, int64_t{1} << 20);
+}
+
+TEST_F(HttpClientWire, ValuesAreReadTrimmedAndALookupThatCannotStartKeepsItsReport) {
+    server.script({Exchange::reply("HTTP/1.1 200 OK\r\nTransfer-Encoding:  Chunked \r\n"
+                                   "Content-Range: bytes 5-x\r\n\r\n2\r\nok\r\n0\r\n\r\n")});
+    client.URL = server.url("/c");
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(client.TransferEncoding(), "chunked");
+    EXPECT_EQ(delivered, "ok");
+    // A Content-Range that is not numbers is not taken as the next request's range.
+    EXPECT_TRUE(client.ContentRangeBegin.empty());
+    EXPECT_TRUE(client.ContentRangeEnd.empty());
+
+    client.URL = "http://:81/x"; // no host name: the lookup cannot start
+    EXPECT_EQ(run(), 404);
+    EXPECT_EQ(client.ReasonPhrase(), "DNS lookup: invalid host name.");
+    EXPECT_EQ(client.State(), httpReady);
 }
 
 TEST_F(HttpClientWire, UnsupportedVersionIsRefused) {
