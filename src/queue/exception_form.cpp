@@ -4,9 +4,9 @@
 #include "platform/qt/desktop.h"
 #include "queue/exception_list.h"
 #include "util/form_style.h"
+#include "util/memo.h"
 
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 
@@ -31,7 +31,7 @@ TExceptionForm::TExceptionForm(QWidget* parent)
     Label1 = component<QLabel>(this, "Label1", 48, 16, 457, 16);
     Label1->setText(QStringLiteral("The following exception(s) occured while downloading files"));
 
-    Memo1 = component<QPlainTextEdit>(this, "Memo1", 48, 40, 457, 217);
+    Memo1 = component<TMemo>(this, "Memo1", 48, 40, 457, 217);
     Memo1->setReadOnly(true);
     Memo1->setFocusPolicy(Qt::ClickFocus);
     Memo1->setTabChangesFocus(true);
@@ -57,11 +57,11 @@ void ShowExceptions() {
     std::string textOfList;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0)
-            textOfList += '\n';
+            textOfList += "\r\n";
         textOfList += lines[i];
     }
     TExceptionForm form;
-    form.Memo1->setPlainText(ui::toQString(textOfList));
+    form.Memo1->setText(textOfList);
     ui::showModal(form);
 }
 

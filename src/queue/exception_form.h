@@ -5,10 +5,11 @@
 #include <QDialog>
 
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace fetchora {
+
+class TMemo;
 
 class TExceptionForm final : public QDialog {
     Q_OBJECT
@@ -18,7 +19,7 @@ public:
 
     QLabel* Image1;
     QLabel* Label1;
-    QPlainTextEdit* Memo1;
+    TMemo* Memo1;
     QPushButton* Button1;
 
     // Empties Memo1 and the error list and closes with OK.

@@ -7,8 +7,10 @@
 #include "queue/password_form.h"
 #include "queue/progress_form.h"
 #include "support/sandbox.h"
+#include "util/memo.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -212,6 +214,22 @@ TEST_F(ExceptionFormTest, ClosingOtherwiseKeepsTheLines) {
     AddException("Forbidden", "http://h/x");
     EXPECT_EQ(ExceptionList(),
               (std::vector<std::string>{"* Forbidden [http://h/x]", "* Forbidden [http://h/x]"}));
+}
+
+TEST_F(ExceptionFormTest, MemoHoldsTheLinesWithCrLf) {
+    AddException("Not Found", "http://h/a");
+    AddException("Forbidden", "http://h/b");
+    ModalScript script([](QDialog& dialog) {
+        auto& form = dynamic_cast<TExceptionForm&>(dialog);
+        EXPECT_EQ(form.Memo1->text(), "* Not Found [http://h/a]\r\n* Forbidden [http://h/b]");
+        form.Memo1->setText(form.Memo1->text());
+        form.Memo1->selectAll();
+        form.Memo1->copy();
+        return static_cast<int>(QDialog::Rejected);
+    });
+    ShowExceptions();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              "* Not Found [http://h/a]\r\n* Forbidden [http://h/b]");
 }
 
 TEST(ProgressForm, CancelSetsTheFlagAndStaysOpen) {
