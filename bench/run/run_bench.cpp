@@ -195,9 +195,9 @@ int transfer(const std::string& manifestPath, const std::string& libraryFolder,
 
     TFetchoraForm form;
     form.show();
-    if (form.FDownloads->count() != entries) {
+    if (form.downloads().count() != entries) {
         std::fprintf(stderr, "run_bench: the window loaded %d of %d entries\n",
-                     form.FDownloads->count(), entries);
+                     form.downloads().count(), entries);
         return 1;
     }
     try {
@@ -211,9 +211,9 @@ int transfer(const std::string& manifestPath, const std::string& libraryFolder,
         return 1;
     }
     const std::string left = readText(libraryFolder + "/downloads.txt");
-    if (form.FDownloads->count() != 0 || !left.empty()) {
+    if (form.downloads().count() != 0 || !left.empty()) {
         std::fprintf(stderr, "run_bench: %d entries left in the queue after the run\n",
-                     form.FDownloads->count());
+                     form.downloads().count());
         // The failed requests, as the run recorded them.
         const std::vector<std::string>& errors = ExceptionList();
         for (size_t i = 0; i < errors.size() && i < 5; ++i)

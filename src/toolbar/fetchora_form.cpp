@@ -1,31 +1,39 @@
 // Creation, polling and status of the toolbar window.
 #include "toolbar/fetchora_form.h"
 
+#include "dialogs/download_options_form.h"
 #include "http/http_client.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/qt/desktop.h"
 #include "platform/report.h"
+#include "platform/ui.h"
 #include "queue/download_list.h"
+#include "queue/exception_list.h"
 #include "queue/password_form.h"
 #include "toolbar/image_list.h"
 #include "toolbar/status_panel.h"
+#include "toolbar/transfer_run.h"
 #include "util/file_io.h"
 #include "util/form_style.h"
 #include "util/library_path.h"
 #include "util/messages.h"
 #include "util/settings.h"
+#include "util/strings.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <algorithm>
-#include <cmath>
+#include <optional>
 
 namespace fetchora {
 
@@ -71,6 +79,7 @@ void TFetchoraForm::createComponents() {
     ImageList1 = std::make_unique<TImageList>();
     FDownloads = std::make_unique<TDownloadList>();
     createHttpClient();
+    createTransferRun();
 
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(qs("ToolBar1"));
@@ -170,6 +179,21 @@ void TFetchoraForm::createHttpClient() {
     };
 }
 
+void TFetchoraForm::createTransferRun() {
+    TTransferRunEvents events;
+    events.statusText = [this](const std::string& text) { SetStatusText(text); };
+    events.updateStatus = [this] { UpdateStatus(); };
+    events.panelColour = [this](PanelColour colour) {
+        setPanelColour(colour == PanelColour::Running ? runningColour() : idleColour());
+    };
+    events.askConfirmation = [](const std::string& text) { return askConfirmation(text); };
+    events.showInformation = [](const std::string& text) { showInformation(text); };
+    events.beep = [] { ui::beep(); };
+    events.showExceptions = [] { ShowExceptions(); };
+    events.ended = [this] { Timer1->start(); };
+    run_ = std::make_unique<TTransferRun>(FDownloads, FListFile, *HttpClient1, std::move(events));
+}
+
 void TFetchoraForm::setPanelColour(const QColor& colour) {
     QPalette p = Panel->palette();
     p.setColor(QPalette::Window, colour);
@@ -198,8 +222,8 @@ void TFetchoraForm::Timer1Timer() {
         const int age = files::fileAge(pathInLibraryFolder("downloads.txt"));
         if (age != FListFileAge) {
             FListFileAge = age;
-            if (FRunning)
-                reloadDuringRun();
+            if (run_->running())
+                run_->Reload();
             else
                 FDownloads->LoadFromFile(FListFile);
             UpdateStatus();
@@ -211,18 +235,9 @@ void TFetchoraForm::Timer1Timer() {
 }
 
 void TFetchoraForm::UpdateStatus() {
-    if (FRunning) {
-        if (FCurrent != nullptr) {
-            const int left = FDownloads ? FDownloads->count() : 0;
-            // Halves round to the even neighbour; a size of zero or less shows 0 %.
-            const double ratio =
-                FCurrent->FileSize > 0
-                    ? static_cast<double>(FCurrent->Downloaded) / FCurrent->FileSize
-                    : 0.0;
-            const int percent = static_cast<int>(std::nearbyint(ratio * 100));
-            SetStatusText(
-                format("Downloading %d of %d [%d%%]", FRunTotal - left + 1, FRunTotal, percent));
-        }
+    if (run_->running()) {
+        if (const std::optional<std::string> text = run_->progressText())
+            SetStatusText(*text);
     } else {
         setPanelColour(idleColour());
         const int count = FDownloads ? FDownloads->count() : 0;
@@ -247,6 +262,28 @@ void TFetchoraForm::SetStatusText(const std::string& text) {
 void TFetchoraForm::OpenGallery(const std::string& url) {
     // FIXME: the gallery dialog is not built yet; the queue is saved as after any gallery.
     (void)url;
+}
+
+void TFetchoraForm::StartBtnClick() {
+    if (run_->running())
+        return;
+    auto dialog = std::make_unique<TDownloadOptionsForm>();
+    dialog->DestEdit->setText(ui::toQString(readSettingText(settings::kFolder, "")));
+    dialog->FileLabel->setText(ui::toQString(
+        format("%d files - %s", FDownloads->count(), formatSize(FDownloads->TotalSize()).c_str())));
+    if (ui::showModal(*dialog) != QDialog::Accepted)
+        return;
+    dialog.reset();
+    run_->Run(readSettingText(settings::kFolder, ""));
+}
+
+void TFetchoraForm::StopBtnClick() {
+    run_->Stop();
+}
+
+void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
+    (void)buffer;
+    run_->DocData(len);
 }
 
 void TFetchoraForm::ToolButton9Click() {

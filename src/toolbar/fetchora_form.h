@@ -5,11 +5,8 @@
 
 #include <QWidget>
 
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 class QFrame;
 class QLabel;
@@ -24,15 +21,13 @@ class TDownloadList;
 class THttpClient;
 class TImageList;
 class TStatusLabel;
+class TTransferRun;
 
 namespace com {
 class IWebBrowser2;
 }
-namespace files {
-class TempFile;
-}
 
-class TFetchoraForm : public QWidget {
+class TFetchoraForm final : public QWidget {
     Q_OBJECT
 
 public:
@@ -58,15 +53,6 @@ public:
     // The browser window that holds the band; set by the band right after creation.
     com::IWebBrowser2* WebBrowser = nullptr;
 
-    // Window state.
-    std::string FListFile;
-    std::unique_ptr<TDownloadList> FDownloads;
-    int FListFileAge = 0;
-    bool FRunning = false;
-    bool FCancelled = false;
-    int FRunTotal = 0;
-    TDownload* FCurrent = nullptr;
-
     void UpdateStatus();
     void SetStatusText(const std::string& text);
     void OpenGallery(const std::string& url);
@@ -85,6 +71,14 @@ public:
     // A piece of response body arrived for the run's request.
     void HttpClient1DocData(const char* buffer, int len);
 
+    // The window's queue and its file.
+    TDownloadList& downloads() { return *FDownloads; }
+    const std::string& listFile() const { return FListFile; }
+    // The queue file's modification stamp as the timer last saw it.
+    int listFileAge() const { return FListFileAge; }
+    // The transfer run of this window, between runs too.
+    TTransferRun& transferRun() { return *run_; }
+
     // The status panel's colour during a run: RGB 169, 247, 128.
     static QColor runningColour();
     static QColor idleColour();
@@ -94,36 +88,17 @@ signals:
     void statusTextChanged(const QString& text);
 
 private:
-    // What the run keeps beside the window's fields while it works.
-    struct RunState {
-        // The attempt in progress asked for the rest of a partial file.
-        bool rangeRequested = false;
-        // The server answered that range request with the whole file.
-        bool restarted = false;
-        // Body bytes of the attempt that belong to the file.
-        size_t accepted = 0;
-        // URLs of the entries this run finished.
-        std::vector<std::string> finished;
-        // The file names the run gave its entries, by URL.
-        std::vector<std::pair<std::string, std::string>> names;
-        // The run's current entry after a reload dropped it from the queue.
-        std::unique_ptr<TDownload> detached;
-    };
-
     void createComponents();
     void createHttpClient();
-    void fetchQueue();
-    // Leaves in output the partial file's bytes and the counted bytes of the response.
-    void keepFileBytes(files::TempFile& output, int64_t partial, int64_t received);
-    void endRun();
-    // Reloads the queue file while a run waits in a request, keeping the run's current
-    // entry with its counters and leaving out what the run already finished.
-    void reloadDuringRun();
+    void createTransferRun();
     QToolButton* addButton(const char* name, const char* caption, const char* hint, int image);
     QWidget* addSeparator(const char* name);
     void setPanelColour(const QColor& colour);
 
-    RunState run_;
+    std::string FListFile;
+    std::unique_ptr<TDownloadList> FDownloads;
+    int FListFileAge = 0;
+    std::unique_ptr<TTransferRun> run_;
 };
 
 } // namespace fetchora

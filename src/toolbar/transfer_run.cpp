@@ -1,28 +1,22 @@
-// The transfer run of the toolbar window: Start asks for the destination folder and
-// downloads the queue from its head, one file after another, continuing partial files
-// with range requests; Stop interrupts the request in progress and ends the run.
-#include "toolbar/fetchora_form.h"
+// The transfer run: each attempt fetches the entry at the head of the queue into a
+// temporary file in the destination folder, the partial file's bytes followed by the
+// response's, and replaces the file with it in one step; finished entries leave the
+// queue, and the queue file is saved when the run ends.
+#include "toolbar/transfer_run.h"
 
-#include "dialogs/download_options_form.h"
 #include "http/http_client.h"
 #include "http/stream.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/format.h"
-#include "platform/qt/desktop.h"
 #include "platform/text.h"
-#include "platform/ui.h"
 #include "queue/download_list.h"
 #include "queue/request_helpers.h"
 #include "util/file_io.h"
-#include "util/messages.h"
 #include "util/settings.h"
-#include "util/strings.h"
 
-#include <QDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 namespace fetchora {
 
@@ -42,33 +36,36 @@ int indexOf(const TDownloadList& list, const TDownload* entry) {
 
 } // namespace
 
-void TFetchoraForm::StartBtnClick() {
+int progressPercent(int64_t done, int64_t size) {
+    // Halves round to the even neighbour; a size of zero or less shows 0 %.
+    const double ratio = size > 0 ? static_cast<double>(done) / static_cast<double>(size) : 0.0;
+    return static_cast<int>(std::nearbyint(ratio * 100));
+}
+
+TTransferRun::TTransferRun(std::unique_ptr<TDownloadList>& downloads, const std::string& listFile,
+                           THttpClient& client, TTransferRunEvents events)
+    : FDownloads(downloads), FListFile(listFile), client_(client), events_(std::move(events)) {}
+
+TTransferRun::~TTransferRun() = default;
+
+void TTransferRun::Run(const std::string& folder) {
     // Start stays enabled during a run, but a run waiting in a request is not joined by
     // a second one.
     if (FRunning)
         return;
-
-    auto dialog = std::make_unique<TDownloadOptionsForm>();
-    dialog->DestEdit->setText(ui::toQString(readSettingText(settings::kFolder, "")));
-    dialog->FileLabel->setText(ui::toQString(
-        format("%d files - %s", FDownloads->count(), formatSize(FDownloads->TotalSize()).c_str())));
-    if (ui::showModal(*dialog) != QDialog::Accepted)
-        return;
-
     FDownloads->LoadFromFile(FListFile);
     if (!FDownloads->NamesUnique())
         FDownloads->PrefixNames();
-    dialog.reset();
 
     FCancelled = false;
     FRunning = true;
     FRunTotal = FDownloads->count();
-    run_ = RunState{};
+    state_ = RunState{};
     for (int i = 0; i < FDownloads->count(); ++i)
-        run_.names.emplace_back(FDownloads->at(i).URL, FDownloads->at(i).FileName);
+        state_.names.emplace_back(FDownloads->at(i).URL, FDownloads->at(i).FileName);
 
     try {
-        fetchQueue();
+        fetchQueue(folder);
     } catch (...) {
         endRun();
         throw;
@@ -76,9 +73,8 @@ void TFetchoraForm::StartBtnClick() {
     endRun();
 }
 
-void TFetchoraForm::fetchQueue() {
-    const std::string folder = readSettingText(settings::kFolder, "");
-    setPanelColour(runningColour());
+void TTransferRun::fetchQueue(const std::string& folder) {
+    events_.panelColour(PanelColour::Running);
 
     bool leave = false;
     for (int attempt = 0; attempt < FRunTotal && !leave; ++attempt) {
@@ -93,8 +89,8 @@ void TFetchoraForm::fetchQueue() {
         bool failed = false;
         bool changed = false;
         try {
-            HttpClient1->ContentRangeBegin.clear();
-            HttpClient1->ContentRangeEnd.clear();
+            client_.ContentRangeBegin.clear();
+            client_.ContentRangeEnd.clear();
             FCurrent = head;
             if (!isSafeFileName(head->FileName))
                 throw Error(format("\"%s\" is not a file name in the destination folder",
@@ -107,7 +103,7 @@ void TFetchoraForm::fetchQueue() {
                     if (fileSize(path) == head->Downloaded) {
                         output->appendFile(path);
                         partial = output->size();
-                        HttpClient1->ContentRangeBegin = std::to_string(head->Downloaded);
+                        client_.ContentRangeBegin = std::to_string(head->Downloaded);
                     } else {
                         head->Downloaded = 0;
                         files::deleteFile(path);
@@ -116,19 +112,19 @@ void TFetchoraForm::fetchQueue() {
                     head->Downloaded = 0;
                 }
             }
-            run_.rangeRequested = !HttpClient1->ContentRangeBegin.empty();
-            run_.accepted = 0;
-            run_.restarted = false;
+            state_.rangeRequested = !client_.ContentRangeBegin.empty();
+            state_.accepted = 0;
+            state_.restarted = false;
             TFileStream received(*output, partial);
-            fetchFileInto(*head, *HttpClient1, received);
+            fetchFileInto(*head, client_, received);
             keepFileBytes(*output, partial, received.Size());
-            changed = run_.accepted > 0 || run_.restarted || !files::fileExists(path);
+            changed = state_.accepted > 0 || state_.restarted || !files::fileExists(path);
         } catch (const std::exception& error) {
             // The head may have been replaced while the request waited; the question is
             // about the entry this attempt worked on.
             const std::string url = FCurrent != nullptr ? FCurrent->URL : head->URL;
-            if (askConfirmation(format("URL: %s Error: %s Press OK to cancel download.",
-                                       url.c_str(), error.what()))) {
+            if (events_.askConfirmation(format("URL: %s Error: %s Press OK to cancel download.",
+                                               url.c_str(), error.what()))) {
                 FCurrent = nullptr;
                 break;
             }
@@ -148,32 +144,32 @@ void TFetchoraForm::fetchQueue() {
             output->commit(path);
 
         if (entry->FileSize == entry->Downloaded) {
-            run_.finished.push_back(entry->URL);
+            state_.finished.push_back(entry->URL);
             const int index = indexOf(*FDownloads, entry);
             if (index >= 0)
                 FDownloads->remove(index);
             FCurrent = nullptr;
         }
-        if (FCurrent != nullptr && FCurrent == run_.detached.get())
+        if (FCurrent != nullptr && FCurrent == state_.detached.get())
             FCurrent = nullptr;
-        run_.detached.reset();
-        UpdateStatus();
+        state_.detached.reset();
+        events_.updateStatus();
         if (FCancelled)
             leave = true;
     }
 
     if (readSettingText(settings::kSound, "") == settings::kSoundOn)
-        ui::beep();
+        events_.beep();
 }
 
-void TFetchoraForm::keepFileBytes(files::TempFile& output, int64_t partial, int64_t received) {
+void TTransferRun::keepFileBytes(files::TempFile& output, int64_t partial, int64_t received) {
     // Only the bytes the data handler counted belong to the file: they are the end of
     // what the request returned. The bodies of relocations, of answered authorization
     // challenges and of error answers before them are left out, and a server that
     // ignored the range sent the whole file again, which replaces the partial bytes.
-    const int64_t accepted = std::min(static_cast<int64_t>(run_.accepted), received);
+    const int64_t accepted = std::min(static_cast<int64_t>(state_.accepted), received);
     const int64_t from = partial + received - accepted;
-    const int64_t to = run_.restarted ? 0 : partial;
+    const int64_t to = state_.restarted ? 0 : partial;
     if (from != to) {
         std::string piece(1 << 20, '\0');
         for (int64_t done = 0; done < accepted;) {
@@ -188,48 +184,55 @@ void TFetchoraForm::keepFileBytes(files::TempFile& output, int64_t partial, int6
     output.truncate(to + accepted);
 }
 
-void TFetchoraForm::endRun() {
+void TTransferRun::endRun() {
     FCurrent = nullptr;
-    run_ = RunState{};
+    state_ = RunState{};
     FDownloads->SaveToFile(FListFile);
-    Timer1->start();
+    events_.ended();
     FRunning = false;
-    SetStatusText("Download complete");
-    setPanelColour(idleColour());
+    events_.statusText("Download complete");
+    events_.panelColour(PanelColour::Idle);
     if (FCancelled)
-        showInformation("Download canceled. Press Start to resume download.");
+        events_.showInformation("Download canceled. Press Start to resume download.");
     FCancelled = false;
     FRunning = false;
 }
 
-void TFetchoraForm::StopBtnClick() {
+void TTransferRun::Stop() {
     if (FRunning) {
         FCancelled = true;
-        HttpClient1->Abort();
+        client_.Abort();
         return;
     }
-    showInformation("Download process is not running. Press Start to download.");
+    events_.showInformation("Download process is not running. Press Start to download.");
 }
 
-void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
-    (void)buffer;
+void TTransferRun::DocData(int len) {
     if (!FRunning || FCurrent == nullptr)
         return;
     // Only the answer that carries the file counts; an intermediate or error answer's
     // body is not part of it.
-    const int status = HttpClient1->StatusCode();
+    const int status = client_.StatusCode();
     if (status != 200 && status != 206)
         return;
-    if (status == 200 && run_.rangeRequested && !run_.restarted) {
-        run_.restarted = true;
+    if (status == 200 && state_.rangeRequested && !state_.restarted) {
+        state_.restarted = true;
         FCurrent->Downloaded = 0;
     }
     FCurrent->Downloaded += len;
-    run_.accepted += static_cast<size_t>(len);
-    UpdateStatus();
+    state_.accepted += static_cast<size_t>(len);
+    events_.updateStatus();
 }
 
-void TFetchoraForm::reloadDuringRun() {
+std::optional<std::string> TTransferRun::progressText() const {
+    if (FCurrent == nullptr)
+        return std::nullopt;
+    const int left = FDownloads ? FDownloads->count() : 0;
+    return format("Downloading %d of %d [%d%%]", FRunTotal - left + 1, FRunTotal,
+                  progressPercent(FCurrent->Downloaded, FCurrent->FileSize));
+}
+
+void TTransferRun::Reload() {
     auto fresh = std::make_unique<TDownloadList>();
     std::exception_ptr failure;
     try {
@@ -240,7 +243,7 @@ void TFetchoraForm::reloadDuringRun() {
 
     // Entries this run finished stay finished, whatever the file still says.
     for (int i = fresh->count() - 1; i >= 0; --i) {
-        for (const std::string& url : run_.finished) {
+        for (const std::string& url : state_.finished) {
             if (sameURL(fresh->at(i).URL, url)) {
                 fresh->remove(i);
                 break;
@@ -249,7 +252,7 @@ void TFetchoraForm::reloadDuringRun() {
     }
     // Names the run gave its entries (prefixes) reach the file only at the end.
     for (int i = 0; i < fresh->count(); ++i) {
-        for (const auto& [url, name] : run_.names) {
+        for (const auto& [url, name] : state_.names) {
             if (sameURL(fresh->at(i).URL, url)) {
                 fresh->at(i).FileName = name;
                 break;
@@ -260,7 +263,7 @@ void TFetchoraForm::reloadDuringRun() {
     if (FCurrent != nullptr) {
         const int mine = indexOf(*FDownloads, FCurrent);
         std::unique_ptr<TDownload> current =
-            mine >= 0 ? FDownloads->extract(mine) : std::move(run_.detached);
+            mine >= 0 ? FDownloads->extract(mine) : std::move(state_.detached);
         int theirs = -1;
         for (int i = 0; i < fresh->count(); ++i) {
             if (sameURL(fresh->at(i).URL, current->URL)) {
@@ -276,7 +279,7 @@ void TFetchoraForm::reloadDuringRun() {
             fresh->move(fresh->count() - 1, theirs);
         } else {
             // Removed elsewhere: the attempt finishes with it, then it is gone.
-            run_.detached = std::move(current);
+            state_.detached = std::move(current);
         }
     }
     FDownloads = std::move(fresh);

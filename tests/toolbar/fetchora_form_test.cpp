@@ -1,23 +1,34 @@
-// The toolbar window: start-up, the polling of the queue file and the status texts.
+// The toolbar window: start-up, the polling of the queue file, the status texts and the
+// run started from its buttons.
 #include "toolbar/fetchora_form.h"
 #include "toolbar/status_panel.h"
+#include "toolbar/transfer_run.h"
+
+#include "dialogs/download_options_form.h"
+#include "platform/qt/desktop.h"
 
 #include "platform/registry.h"
 #include "queue/download_list.h"
+#include "support/loopback_server.h"
 #include "support/sandbox.h"
 #include "util/settings.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/time.h>
 
 namespace fetchora {
 namespace {
 
+using testing::Exchange;
+using testing::LoopbackServer;
 using testing::Sandbox;
 using testing::ScriptedDesktop;
 
@@ -56,7 +67,7 @@ TEST_F(FetchoraFormTest, ShowsTheRowOfButtonsAndLoadingUntilTheFirstTick) {
     EXPECT_EQ(status(form), "Loading...");
     EXPECT_TRUE(form.Timer1->isActive());
     EXPECT_EQ(form.Timer1->interval(), 2000);
-    EXPECT_EQ(form.FListFile, listFile);
+    EXPECT_EQ(form.listFile(), listFile);
 }
 
 TEST_F(FetchoraFormTest, StartUpCreatesTheQueueFileAndStoresTheDefaults) {
@@ -78,7 +89,7 @@ TEST_F(FetchoraFormTest, TickFollowsChangedUnchangedAndDeletedQueueFile) {
     touch(listFile, 1700000000);
     form.Timer1Timer();
     EXPECT_EQ(status(form), "2 file(s) ready - press Start");
-    EXPECT_EQ(form.FDownloads->count(), 2);
+    EXPECT_EQ(form.downloads().count(), 2);
 
     // Same stamp: the new content is not noticed.
     Sandbox::writeFile(listFile, "http://h/a.zip\ta.zip\t0\t10\r\n");
@@ -105,35 +116,61 @@ TEST_F(FetchoraFormTest, DamagedQueueAtStartUpKeepsTheEntriesBeforeItAndReportsT
     Sandbox::writeFile(listFile,
                        "http://h/a.zip\ta.zip\t0\t10\r\nbroken\r\nhttp://h/c.zip\tc.zip\t0\t5\r\n");
     TFetchoraForm form;
-    ASSERT_TRUE(form.FDownloads);
-    EXPECT_EQ(form.FDownloads->count(), 1);
+    EXPECT_EQ(form.downloads().count(), 1);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "List index out of bounds (1)");
     EXPECT_EQ(status(form), "Loading...");
 }
 
-TEST_F(FetchoraFormTest, RunningStatusShowsTheEntryProgressAndSurvivesAZeroSize) {
+TEST_F(FetchoraFormTest, StartAsksForTheFolderAndRunsTheQueueInTheStatusField) {
+    LoopbackServer server;
+    const std::string folder = sandbox.path("out");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    Sandbox::writeFile(listFile, server.url("/a.bin") + "\ta.bin\t0\t1536\r\n");
+    server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 1536\r\n\r\n" +
+                                   std::string(1536, 'a'))});
     TFetchoraForm form;
     form.Timer1Timer();
-    TDownload* current = &form.FDownloads->Add(std::make_unique<TDownload>());
-    current->FileSize = 200;
-    current->Downloaded = 5; // 2.5 % rounds to the even neighbour
-    form.FRunning = true;
-    form.FRunTotal = 3;
-    form.FCurrent = current;
-    form.UpdateStatus();
-    EXPECT_EQ(status(form), "Downloading 3 of 3 [2%]");
-    current->Downloaded = 7; // 3.5 %
-    form.UpdateStatus();
-    EXPECT_EQ(status(form), "Downloading 3 of 3 [4%]");
-    current->FileSize = 0;
-    form.UpdateStatus();
-    EXPECT_EQ(status(form), "Downloading 3 of 3 [0%]");
-    form.FCurrent = nullptr;
-    form.SetStatusText("kept");
-    form.UpdateStatus();
-    EXPECT_EQ(status(form), "kept");
-    form.FRunning = false;
+
+    bool accept = false;
+    std::string fileLabel;
+    const ui::ModalHook previous = ui::setModalHook([&](QDialog& dialog) {
+        auto* options = dynamic_cast<TDownloadOptionsForm*>(&dialog);
+        if (options == nullptr || !accept)
+            return static_cast<int>(QDialog::Rejected);
+        fileLabel = options->FileLabel->text().toStdString();
+        options->DestEdit->setText(QString::fromStdString(folder));
+        options->Button1Click();
+        return options->result();
+    });
+    form.StartBtn->click(); // rejected: no run
+    EXPECT_TRUE(server.requests().empty());
+
+    accept = true;
+    std::vector<QColor> colours;
+    QObject::connect(&form, &TFetchoraForm::statusTextChanged, [&](const QString&) {
+        colours.push_back(form.Panel->palette().color(QPalette::Window));
+    });
+    form.StartBtn->click();
+    ui::setModalHook(previous);
+
+    EXPECT_EQ(fileLabel, "1 files - 1.5 KB");
+    EXPECT_EQ(Sandbox::readFile(folder + "/a.bin"), std::string(1536, 'a'));
+    ASSERT_FALSE(colours.empty());
+    EXPECT_EQ(colours.front(), TFetchoraForm::runningColour());
+    EXPECT_EQ(form.Panel->palette().color(QPalette::Window), TFetchoraForm::idleColour());
+    EXPECT_EQ(status(form), "Download complete");
+    EXPECT_EQ(desktop.beeps, 1);
+    EXPECT_TRUE(form.Timer1->isActive());
+    EXPECT_FALSE(form.transferRun().running());
+
+    form.StopBtn->click();
+    EXPECT_EQ(desktop.texts(), std::vector<std::string>{
+                                   "Download process is not running. Press Start to download."});
+    // The next tick sees the saved, empty queue.
+    touch(listFile, 1700000020);
+    form.Timer1Timer();
+    EXPECT_EQ(status(form), "Press Select files or drag link here");
 }
 
 } // namespace

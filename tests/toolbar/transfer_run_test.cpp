@@ -1,29 +1,22 @@
-// The transfer run end to end: a queue downloaded from the scripted loopback server (and
-// from nginx when the test command started it), resumed after Stop, partial files
+// The transfer run without a window: a queue downloaded from the scripted loopback server
+// (and from nginx when the test command started it), resumed after Stop, partial files
 // continued or started over, error answers kept out of the files, the question after an
 // error, the end of the run with its beep and messages.
-#include "toolbar/fetchora_form.h"
-#include "toolbar/status_panel.h"
+#include "toolbar/transfer_run.h"
 
-#include "dialogs/download_options_form.h"
 #include "http/http_client.h"
-#include "platform/qt/desktop.h"
 #include "queue/download_list.h"
 #include "queue/exception_list.h"
 #include "support/loopback_server.h"
 #include "support/sandbox.h"
 #include "util/settings.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTimer>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <random>
 #include <sys/stat.h>
@@ -34,7 +27,6 @@ namespace {
 using testing::Exchange;
 using testing::LoopbackServer;
 using testing::Sandbox;
-using testing::ScriptedDesktop;
 
 std::string bytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -70,46 +62,62 @@ bool has(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
+TEST(ProgressPercent, RoundsHalvesToTheEvenNeighbourAndSurvivesAZeroSize) {
+    const struct {
+        int64_t done, size;
+        int percent;
+    } cases[] = {{5, 200, 2}, {7, 200, 4},   {1, 3, 33}, {2, 3, 67},
+                 {0, 10, 0},  {10, 10, 100}, {1, 0, 0},  {5, -1, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(progressPercent(c.done, c.size), c.percent) << c.done << " of " << c.size;
+}
+
 class TransferRun : public ::testing::Test {
 protected:
     void SetUp() override {
         ExceptionList().clear();
+        setSettingsKeyPath(settings::kKeyPath);
+        writeSettingText(settings::kSound, "Y");
         ::mkdir(destination.c_str(), 0700);
-        previousModal = ui::setModalHook([this](QDialog& dialog) {
-            ++dialogs;
-            auto* options = dynamic_cast<TDownloadOptionsForm*>(&dialog);
-            if (options == nullptr || !acceptDialog)
-                return static_cast<int>(QDialog::Rejected);
-            fileLabel = options->FileLabel->text().toStdString();
-            options->DestEdit->setText(QString::fromStdString(destination));
-            options->Button1Click();
-            return options->result();
-        });
-        form = std::make_unique<TFetchoraForm>();
-        QObject::connect(form.get(), &TFetchoraForm::statusTextChanged,
-                         [this](const QString& text) {
-                             const std::string t = text.toStdString();
-                             if (statuses.empty() || statuses.back() != t)
-                                 statuses.push_back(t);
-                             if (onStatus)
-                                 onStatus(t);
-                         });
+        client.OnDocData = [this](THttpClient*, const char*, int len) { run.DocData(len); };
     }
-    void TearDown() override {
-        form.reset();
-        ui::setModalHook(previousModal);
-        ExceptionList().clear();
+    void TearDown() override { ExceptionList().clear(); }
+
+    TTransferRunEvents events() {
+        TTransferRunEvents e;
+        e.statusText = [this](const std::string& text) { show(text); };
+        e.updateStatus = [this] {
+            if (const std::optional<std::string> text = run.progressText())
+                show(*text);
+        };
+        e.panelColour = [this](PanelColour colour) { panel = colour; };
+        e.askConfirmation = [this](const std::string& text) {
+            questions.push_back(text);
+            const bool ok = !answers.empty() && answers.front();
+            if (!answers.empty())
+                answers.pop_front();
+            return ok;
+        };
+        e.showInformation = [this](const std::string& text) { information.push_back(text); };
+        e.beep = [this] { ++beeps; };
+        e.showExceptions = [this] { shownErrors.push_back(ExceptionList()); };
+        e.ended = [this] { ++ended; };
+        return e;
+    }
+    void show(const std::string& text) {
+        if (statuses.empty() || statuses.back() != text)
+            statuses.push_back(text);
+        if (onStatus)
+            onStatus(text);
     }
 
-    void queue(const std::string& lines) {
-        Sandbox::writeFile(sandbox.libraryPath("downloads.txt"), lines);
-    }
+    void queue(const std::string& lines) { Sandbox::writeFile(listFile, lines); }
     std::string line(const std::string& path, const std::string& name, int downloaded,
                      size_t size) {
         return server.url(path) + "\t" + name + "\t" + std::to_string(downloaded) + "\t" +
                std::to_string(size) + "\r\n";
     }
-    std::string queueFile() { return Sandbox::readFile(sandbox.libraryPath("downloads.txt")); }
+    std::string queueFile() { return Sandbox::readFile(listFile); }
     std::string output(const std::string& name) {
         return Sandbox::readFile(destination + "/" + name);
     }
@@ -117,18 +125,32 @@ protected:
         struct stat st {};
         return ::stat((destination + "/" + name).c_str(), &st) == 0;
     }
+    std::vector<std::string> folderEntries() {
+        std::vector<std::string> names;
+        for (const auto& file : std::filesystem::directory_iterator(destination))
+            names.push_back(file.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     Sandbox sandbox;
-    ScriptedDesktop desktop;
     LoopbackServer server;
     std::string destination = sandbox.path("out");
-    ui::ModalHook previousModal;
-    bool acceptDialog = true;
-    int dialogs = 0;
-    std::string fileLabel;
-    std::unique_ptr<TFetchoraForm> form;
+    std::string listFile = sandbox.libraryPath("downloads.txt");
+    std::unique_ptr<TDownloadList> downloads = std::make_unique<TDownloadList>();
+    THttpClient client{"HttpClient1"};
+
     std::vector<std::string> statuses;
     std::function<void(const std::string&)> onStatus;
+    std::optional<PanelColour> panel;
+    std::vector<std::string> questions;
+    std::deque<bool> answers; // OK when true; Cancel when empty
+    std::vector<std::string> information;
+    int beeps = 0;
+    std::vector<std::vector<std::string>> shownErrors;
+    int ended = 0;
+
+    TTransferRun run{downloads, listFile, client, events()};
 };
 
 TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
@@ -138,29 +160,25 @@ TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
     server.script({Exchange::reply(ok(a)),
                    Exchange::pieces({ok(b).substr(0, 30000), ok(b).substr(30000)}, 20),
                    Exchange::reply(ok(c))});
-    form->Timer1Timer();
-    std::vector<QColor> colours;
-    onStatus = [&](const std::string&) {
-        colours.push_back(form->Panel->palette().color(QPalette::Window));
-    };
-    form->StartBtnClick();
+    std::vector<PanelColour> colours;
+    onStatus = [&](const std::string&) { colours.push_back(panel.value_or(PanelColour::Idle)); };
+    run.Run(destination);
     onStatus = nullptr;
 
     // Green while the run goes on, the window colour once it ended.
     ASSERT_GE(colours.size(), 2u);
-    EXPECT_EQ(colours.front(), QColor(169, 247, 128));
-    EXPECT_EQ(form->Panel->palette().color(QPalette::Window), TFetchoraForm::idleColour());
-    EXPECT_EQ(fileLabel, "3 files - 73.0 KB");
+    EXPECT_EQ(colours.front(), PanelColour::Running);
+    EXPECT_EQ(panel, PanelColour::Idle);
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_TRUE(sameBytes(output("b.bin"), b)) << "b.bin";
     EXPECT_TRUE(sameBytes(output("c.bin"), c)) << "c.bin";
     EXPECT_EQ(queueFile(), "");
-    EXPECT_EQ(form->FDownloads->count(), 0);
-    EXPECT_TRUE(form->Timer1->isActive());
-    EXPECT_FALSE(form->FRunning);
-    EXPECT_EQ(form->ProgLabel->text().toStdString(), "Download complete");
-    EXPECT_EQ(desktop.beeps, 1);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_EQ(downloads->count(), 0);
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(information.empty());
+    EXPECT_TRUE(questions.empty());
     // The count advances when an entry is finished; percentages rise within a file.
     std::vector<std::pair<int, int>> progress; // (number, percent)
     for (const std::string& text : statuses) {
@@ -180,10 +198,6 @@ TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
     EXPECT_EQ(statuses.back(), "Download complete");
     for (const auto& request : server.requests())
         EXPECT_FALSE(has(request, "Range:"));
-    // The next tick sees the saved file.
-    form->FListFileAge = 0;
-    form->Timer1Timer();
-    EXPECT_EQ(form->ProgLabel->text().toStdString(), "Press Select files or drag link here");
 }
 
 TEST_F(TransferRun, StopDuringTheSecondFileThenStartResumesWithARange) {
@@ -193,18 +207,18 @@ TEST_F(TransferRun, StopDuringTheSecondFileThenStartResumesWithARange) {
     const std::string head = ok(b).substr(0, ok(b).size() - b.size() + 15000);
     server.script({Exchange::reply(ok(a)), Exchange::holdAfter(head)});
     onStatus = [this](const std::string& text) {
-        if (text.rfind("Downloading 2 of 3 [", 0) == 0 && form->FCurrent != nullptr &&
-            form->FCurrent->Downloaded > 0)
-            form->StopBtnClick();
+        if (text.rfind("Downloading 2 of 3 [", 0) == 0 && run.current() != nullptr &&
+            run.current()->Downloaded > 0)
+            run.Stop();
     };
-    form->StartBtnClick();
+    run.Run(destination);
     onStatus = nullptr;
 
-    EXPECT_EQ(desktop.texts(),
+    EXPECT_EQ(information,
               std::vector<std::string>{"Download canceled. Press Start to resume download."});
-    EXPECT_EQ(desktop.beeps, 1);
-    ASSERT_EQ(form->FDownloads->count(), 2);
-    const int got = form->FDownloads->at(0).Downloaded;
+    EXPECT_EQ(beeps, 1);
+    ASSERT_EQ(downloads->count(), 2);
+    const int got = downloads->at(0).Downloaded;
     EXPECT_GT(got, 0);
     EXPECT_TRUE(sameBytes(output("b.bin"), b.substr(0, static_cast<size_t>(got))));
     EXPECT_EQ(ExceptionList(), std::vector<std::string>{"* Connection aborted on request [" +
@@ -212,7 +226,7 @@ TEST_F(TransferRun, StopDuringTheSecondFileThenStartResumesWithARange) {
     EXPECT_TRUE(has(queueFile(), "\tb.bin\t" + std::to_string(got) + "\t40000\r\n"));
 
     server.script({Exchange::reply(partial(b, static_cast<size_t>(got))), Exchange::reply(ok(c))});
-    form->StartBtnClick();
+    run.Run(destination);
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_TRUE(has(requests[2], "Range: bytes=" + std::to_string(got) + "-\r\n"));
@@ -227,7 +241,7 @@ TEST_F(TransferRun, PartialFilesOfTheWrongSizeOrMissingStartOver) {
     queue(line("/a.bin", "a.bin", 800, a.size()) + line("/b.bin", "b.bin", 600, b.size()));
     Sandbox::writeFile(destination + "/a.bin", a.substr(0, 500)); // not the 800 counted
     server.script({Exchange::reply(ok(a)), Exchange::reply(ok(b))});
-    form->StartBtnClick();
+    run.Run(destination);
     for (const auto& request : server.requests())
         EXPECT_FALSE(has(request, "Range:"));
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
@@ -240,12 +254,12 @@ TEST_F(TransferRun, AServerThatIgnoresTheRangeGivesTheWholeFileOnce) {
     queue(line("/a.bin", "a.bin", 1000, a.size()));
     Sandbox::writeFile(destination + "/a.bin", a.substr(0, 1000));
     server.script({Exchange::reply(ok(a))});
-    form->StartBtnClick();
+    run.Run(destination);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_TRUE(has(server.requests()[0], "Range: bytes=1000-\r\n"));
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_EQ(queueFile(), "");
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(questions.empty());
 }
 
 TEST_F(TransferRun, ErrorAnswersAndRelocationBodiesNeverReachTheFile) {
@@ -258,13 +272,13 @@ TEST_F(TransferRun, ErrorAnswersAndRelocationBodiesNeverReachTheFile) {
              "HTTP/1.0 302 Found\r\nLocation: /b.bin\r\nContent-Length: 5\r\n\r\nmoved"),
          Exchange::reply(ok(b)),
          Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!")});
-    form->StartBtnClick();
+    run.Run(destination);
     EXPECT_TRUE(sameBytes(output("b.bin"), b)) << "b.bin";
     EXPECT_TRUE(sameBytes(output("a.bin"), partialA)) << "a.bin";
     EXPECT_EQ(ExceptionList(),
               std::vector<std::string>{"* Not Found [" + server.url("/a.bin") + "]"});
     EXPECT_EQ(queueFile(), line("/a.bin", "a.bin", 100, 400));
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(questions.empty());
     // The files are built under temporary names; none is left behind.
     for (const auto& file : std::filesystem::directory_iterator(destination))
         EXPECT_NE(file.path().filename().string().rfind(".fetchora-", 0), 0u) << file.path();
@@ -274,7 +288,7 @@ TEST_F(TransferRun, DuplicateNamesArePrefixedAndSaved) {
     const std::string a = bytes(10, 12);
     queue(line("/x/a.zip", "a.zip", 0, 10) + line("/y/A.ZIP", "A.ZIP", 0, 99));
     server.script({Exchange::reply(ok(a)), Exchange::reply("HTTP/1.0 500 Broken\r\n\r\n")});
-    form->StartBtnClick();
+    run.Run(destination);
     EXPECT_TRUE(sameBytes(output("00000_a.zip"), a)) << "00000_a.zip";
     EXPECT_FALSE(exists("a.zip"));
     EXPECT_EQ(queueFile(), line("/y/A.ZIP", "00001_A.ZIP", 0, 99));
@@ -282,24 +296,22 @@ TEST_F(TransferRun, DuplicateNamesArePrefixedAndSaved) {
 
 TEST_F(TransferRun, OkInTheErrorQuestionEndsTheRunAndKeepsTheEntry) {
     queue("nohost\tfile.zip\t0\t10\r\n" + line("/b.bin", "b.bin", 0, 5));
-    desktop.answers.push_back(ui::MessageResult::Ok);
-    form->StartBtnClick();
-    ASSERT_EQ(desktop.messages.size(), 1u);
-    EXPECT_EQ(desktop.messages[0].title, "Confirm");
-    EXPECT_EQ(desktop.messages[0].text,
+    answers.push_back(true);
+    run.Run(destination);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0],
               "URL: nohost Error: List index out of bounds (2) Press OK to cancel download.");
     EXPECT_TRUE(server.requests().empty());
-    EXPECT_EQ(form->FDownloads->count(), 2);
-    EXPECT_EQ(form->FDownloads->at(0).URL, "nohost");
+    EXPECT_EQ(downloads->count(), 2);
+    EXPECT_EQ(downloads->at(0).URL, "nohost");
     EXPECT_FALSE(exists("file.zip"));
 }
 
 TEST_F(TransferRun, UnsafeFileNamesAreRefusedAndNothingIsWrittenOutsideTheFolder) {
     queue(line("/a.bin", "../escape.bin", 0, 3));
-    desktop.answers.push_back(ui::MessageResult::Cancel);
-    form->StartBtnClick();
-    ASSERT_EQ(desktop.messages.size(), 1u);
-    EXPECT_TRUE(has(desktop.messages[0].text, "Press OK to cancel download."));
+    run.Run(destination);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(has(questions[0], "Press OK to cancel download."));
     EXPECT_TRUE(server.requests().empty());
     struct stat st {};
     EXPECT_NE(::stat(sandbox.path("escape.bin").c_str(), &st), 0);
@@ -308,15 +320,12 @@ TEST_F(TransferRun, UnsafeFileNamesAreRefusedAndNothingIsWrittenOutsideTheFolder
 TEST_F(TransferRun, OnlyAnExactYBeepsAndStopOutsideARunSaysSo) {
     writeSettingText("Sound", "y");
     queue("");
-    form->StartBtnClick();
-    EXPECT_EQ(desktop.beeps, 0);
-    EXPECT_EQ(form->ProgLabel->text().toStdString(), "Download complete");
-    form->StopBtnClick();
-    EXPECT_EQ(desktop.texts(), std::vector<std::string>{
-                                   "Download process is not running. Press Start to download."});
-    acceptDialog = false;
-    form->StartBtnClick();
-    EXPECT_EQ(dialogs, 2);
+    run.Run(destination);
+    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(statuses.back(), "Download complete");
+    run.Stop();
+    EXPECT_EQ(information, std::vector<std::string>{
+                               "Download process is not running. Press Start to download."});
 }
 
 TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
@@ -331,15 +340,13 @@ TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
         reloaded = true;
         // Another window removed b and added c while a is on its way.
         queue(line("/a.bin", "a.bin", 0, a.size()) + line("/c.bin", "c.bin", 0, c.size()));
-        form->FListFileAge = 0;
-        form->Timer1Timer();
+        run.Reload();
         // Start while a run waits in its request starts no second run.
-        form->StartBtnClick();
+        run.Run(destination);
     };
-    form->StartBtnClick();
+    run.Run(destination);
     onStatus = nullptr;
     EXPECT_TRUE(reloaded);
-    EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_TRUE(sameBytes(output("c.bin"), c)) << "c.bin";
     EXPECT_FALSE(exists("b.bin"));
@@ -362,17 +369,17 @@ TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
     queue(base + "/run-big.bin\trun-big.bin\t0\t" + std::to_string(big.size()) + "\r\n" + base +
           "/run-small.bin\trun-small.bin\t0\t" + std::to_string(small.size()) + "\r\n");
     onStatus = [this](const std::string& text) {
-        if (text.rfind("Downloading 1 of 2 [", 0) == 0 && form->FCurrent != nullptr &&
-            form->FCurrent->Downloaded > 100000)
-            form->StopBtnClick();
+        if (text.rfind("Downloading 1 of 2 [", 0) == 0 && run.current() != nullptr &&
+            run.current()->Downloaded > 100000)
+            run.Stop();
     };
-    form->StartBtnClick();
+    run.Run(destination);
     onStatus = nullptr;
-    ASSERT_EQ(form->FDownloads->count(), 2);
-    const int got = form->FDownloads->at(0).Downloaded;
+    ASSERT_EQ(downloads->count(), 2);
+    const int got = downloads->at(0).Downloaded;
     EXPECT_LT(got, static_cast<int>(big.size()));
     EXPECT_TRUE(sameBytes(output("run-big.bin"), big.substr(0, static_cast<size_t>(got))));
-    form->StartBtnClick();
+    run.Run(destination);
     EXPECT_TRUE(sameBytes(output("run-big.bin"), big)) << "run-big.bin";
     EXPECT_TRUE(sameBytes(output("run-small.bin"), small)) << "run-small.bin";
     EXPECT_EQ(queueFile(), "");
