@@ -3,6 +3,7 @@
 
 #include "platform/qt/desktop.h"
 #include "queue/exception_list.h"
+#include "util/form_builder.h"
 #include "util/form_style.h"
 #include "util/memo.h"
 
@@ -40,7 +41,7 @@ TExceptionForm::TExceptionForm(QWidget* parent)
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setFont(forms::courierNew(11));
 
-    connect(Button1, &QPushButton::clicked, this, &TExceptionForm::Button1Click);
+    forms::connectHandler(Button1, &QPushButton::clicked, this, &TExceptionForm::Button1Click);
     Button1->setFocus();
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/qt/desktop.h"
 #include "queue/credentials.h"
+#include "util/form_builder.h"
 #include "util/form_style.h"
 #include "util/messages.h"
 
@@ -69,9 +70,10 @@ TPasswordForm::TPasswordForm(QWidget* parent) : QDialog(parent, forms::dialogWit
     setTabOrder(OKBtn, Button2);
     UserEdit->setFocus();
 
-    connect(OKBtn, &QPushButton::clicked, this, &TPasswordForm::OKBtnClick);
+    forms::connectHandler(OKBtn, &QPushButton::clicked, this, &TPasswordForm::OKBtnClick);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ServerView, &QTreeWidget::itemDoubleClicked, this, &TPasswordForm::ServerViewDblClick);
+    forms::connectHandler(ServerView, &QTreeWidget::itemDoubleClicked, this,
+                          &TPasswordForm::ServerViewDblClick);
 
     // Centred on the desktop, not on whatever window is active.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

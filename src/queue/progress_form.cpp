@@ -1,6 +1,7 @@
 // The progress dialog.
 #include "queue/progress_form.h"
 
+#include "util/form_builder.h"
 #include "util/form_style.h"
 
 #include <QLabel>
@@ -23,7 +24,7 @@ TProgressForm::TProgressForm(QWidget* parent)
     Button1 = component<QPushButton>(this, "Button1", 140, 56, 75, 25);
     Button1->setText(QStringLiteral("Cancel"));
 
-    connect(Button1, &QPushButton::clicked, this, &TProgressForm::Button1Click);
+    forms::connectHandler(Button1, &QPushButton::clicked, this, &TProgressForm::Button1Click);
 }
 
 void TProgressForm::Button1Click() {

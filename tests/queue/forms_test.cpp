@@ -232,6 +232,23 @@ TEST_F(ExceptionFormTest, MemoHoldsTheLinesWithCrLf) {
               "* Not Found [http://h/a]\r\n* Forbidden [http://h/b]");
 }
 
+TEST(FormHandlers, AnErrorInAHandlerIsReportedAndStaysInIt) {
+    ScriptedDesktop desktop;
+    const ui::Hooks scripted = ui::currentHooks();
+    ui::Hooks raising;
+    raising.messageBox = [&scripted](const ui::MessageRequest& request) {
+        if (request.title != "Error")
+            throw std::runtime_error("no message box");
+        return scripted.messageBox(request);
+    };
+    ui::installHooks(raising);
+    TPasswordForm form;
+    form.show();
+    EXPECT_NO_THROW(form.OKBtn->click());
+    EXPECT_EQ(desktop.texts(), std::vector<std::string>{"no message box"});
+    EXPECT_TRUE(form.isVisible());
+}
+
 TEST(ProgressForm, CancelSetsTheFlagAndStaysOpen) {
     QWidget owner;
     TProgressForm form(&owner);
