@@ -175,7 +175,7 @@ TAsyncSocket::~TAsyncSocket() {
     SetDestroying();
     *FAlive = false;
     try {
-        CancelDnsLookup();
+        CancelLookup(LateLookup::Drop);
         if (FHSocket != ws::INVALID_SOCKET)
             InternalClose(false, 0);
     } catch (...) {
@@ -423,18 +423,33 @@ void TAsyncSocket::HandleDnsLookupDone(int Error) {
 }
 
 void TAsyncSocket::CancelDnsLookup() {
+    CancelLookup(LateLookup::Report);
+}
+
+void TAsyncSocket::CancelLookup(LateLookup late) {
     if (FDnsLookupHandle == 0)
         return;
     const ws::HANDLE handle = FDnsLookupHandle;
-    FDnsLookupHandle = 0;
-    if (ws::WSACancelAsyncRequest(handle) != 0) {
-        // A lookup whose result is already on its way counts as cancelled: its message
-        // no longer matches a pending handle and is dropped.
-        if (ws::WSAGetLastError() != ws::WSAEALREADY) {
-            SocketError("WSACancelAsyncRequest");
-            return;
-        }
+    if (ws::WSACancelAsyncRequest(handle) == 0) {
+        FDnsLookupHandle = 0;
+        if (!Destroying())
+            TriggerDnsLookupDone(ws::WSAEINTR);
+        return;
     }
+    const int error = ws::WSAGetLastError();
+    if (error == ws::WSAEALREADY && late == LateLookup::Report && !Destroying()) {
+        // Too late: the result is on its way. The cancellation fails, and the result
+        // still arrives as OnDnsLookupDone since its handle stays the pending one.
+        SocketErrorCode("WSACancelAsyncRequest", error);
+        return;
+    }
+    FDnsLookupHandle = 0;
+    if (error != ws::WSAEALREADY) {
+        SocketErrorCode("WSACancelAsyncRequest", error);
+        return;
+    }
+    // Dropped on purpose (abort, destruction): its message no longer matches a pending
+    // handle; the lookup ends as cancelled.
     if (!Destroying())
         TriggerDnsLookupDone(ws::WSAEINTR);
 }
@@ -670,7 +685,7 @@ void TAsyncSocket::CloseDelayed() {
 }
 
 void TAsyncSocket::Abort() {
-    CancelDnsLookup();
+    CancelLookup(LateLookup::Drop);
     DeleteBufferedData();
     if (FHSocket != ws::INVALID_SOCKET && FState == wsConnected && FProto == ws::WS_IPPROTO_TCP) {
         ws::LINGER off;

@@ -72,7 +72,9 @@ public:
     // Starts a name lookup; the result arrives as OnDnsLookupDone. A dotted address
     // completes before the call returns.
     void DnsLookup(const std::string& HostName);
-    // Cancels a pending lookup: OnDnsLookupDone(10004).
+    // Cancels a pending lookup: OnDnsLookupDone(10004). A lookup whose result is already
+    // on its way cannot be cancelled: the failure is reported ("WSACancelAsyncRequest",
+    // 10037) and the result arrives as usual. Abort drops such a result (10004).
     void CancelDnsLookup();
     // Opens a socket and starts connecting to Addr:Port; the result arrives as
     // OnSessionConnected.
@@ -163,6 +165,10 @@ protected:
 
 private:
     struct SendBuffer;
+    // What a cancellation does with a result that is already on its way.
+    enum class LateLookup { Report, Drop };
+
+    void CancelLookup(LateLookup late);
 
     void Do_FD_CONNECT(int Error);
     void Do_FD_READ(int Error);

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fetchora {
@@ -113,6 +115,29 @@ TEST_F(AsyncSocket, ACancelledLookupEndsWith10004AndNothingElse) {
     EXPECT_FALSE(r.socket.DnsLookupPending());
     r.socket.CancelDnsLookup(); // nothing pending: nothing happens
     EXPECT_EQ(r.events.size(), 1u);
+}
+
+TEST_F(AsyncSocket, ACancelTooLateIsReportedAndTheResultStillArrives) {
+    Recorded r;
+    r.socket.DnsLookup("localhost");
+    // The lookup ends on its helper thread; its message waits, undispatched.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    r.socket.CancelDnsLookup();
+    EXPECT_EQ(r.errors, std::vector<std::string>{
+                            "Operation already in progress (#10037 in WSACancelAsyncRequest)"});
+    EXPECT_TRUE(r.events.empty());
+    ASSERT_TRUE(pumpUntil([&] { return !r.events.empty(); }));
+    EXPECT_EQ(r.events, std::vector<std::string>{"lookup:0"});
+    EXPECT_EQ(r.socket.DnsResult(), "127.0.0.1");
+
+    // Abort drops such a result, and says so.
+    r.events.clear();
+    r.socket.DnsLookup("localhost");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    r.socket.Abort();
+    EXPECT_EQ(r.events, std::vector<std::string>{"lookup:10004"});
+    pumpFor(300);
+    EXPECT_EQ(r.events, std::vector<std::string>{"lookup:10004"});
 }
 
 TEST_F(AsyncSocket, ARefusedConnectionIsConnectedWithItsErrorThenClosed) {
