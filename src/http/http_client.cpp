@@ -465,18 +465,15 @@ void THttpClient::SendRequest() {
     }
     if (OnBeforeHeaderSend)
         OnBeforeHeaderSend(this, methodName(FRequestType), lines);
-    std::string wire;
-    for (std::string& line : lines) {
-        if (OnCommand)
+    if (OnCommand) {
+        for (std::string& line : lines)
             OnCommand(this, line);
-        wire += line;
-        wire += "\r\n";
     }
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);
     if (!FRequestRunning)
         return;
-    wire += "\r\n";
+    const std::string wire = serializeRequest(lines);
     Touch();
     const int sent = FCtrlSocket->Send(wire.data(), static_cast<int>(wire.size()));
     if (sent < 0 && FRequestRunning) {
