@@ -18,17 +18,9 @@ namespace {
 // servers.txt holds passwords in plain text: only its owner may read it.
 constexpr unsigned kCredentialFileMode = 0600;
 
-CredentialPrompt& installedPrompt() {
-    static CredentialPrompt prompt;
-    return prompt;
-}
-
-bool askUser(const std::string& server, const TPasswordList& remembered, std::string& user,
-             std::string& password) {
-    const CredentialPrompt& prompt = installedPrompt();
-    if (!prompt)
-        return false;
-    return prompt(server, remembered, user, password);
+DialogHook<CredentialPromptSignature>& credentialPrompt() {
+    static DialogHook<CredentialPromptSignature> hook;
+    return hook;
 }
 
 // Loads servers.txt into list, runs work on it and saves the list, also when work fails.
@@ -146,7 +138,7 @@ bool LookupCredentials(const std::string& server, bool noPrompt, std::string& us
             return;
         std::string typedUser;
         std::string typedPassword;
-        if (!askUser(server, list, typedUser, typedPassword))
+        if (!credentialPrompt()(server, list, typedUser, typedPassword))
             return;
         user = typedUser;
         password = typedPassword;
@@ -189,9 +181,7 @@ void ForgetCredentials(const std::string& server) {
 }
 
 CredentialPrompt setCredentialPrompt(CredentialPrompt prompt) {
-    CredentialPrompt previous = std::move(installedPrompt());
-    installedPrompt() = std::move(prompt);
-    return previous;
+    return credentialPrompt().install(std::move(prompt));
 }
 
 } // namespace fetchora

@@ -2,8 +2,10 @@
 // TPassword and TPasswordList with their file servers.txt (one line per entry, "Server
 // TAB UserName TAB Password", CR LF, readable by its owner only), and the three store
 // operations that the request helpers call. The prompt that asks the user is installed by
-// the user interface through setCredentialPrompt.
+// the forms library through setCredentialPrompt.
 #pragma once
+
+#include "util/dialog_hook.h"
 
 #include <functional>
 #include <memory>
@@ -84,9 +86,9 @@ void ForgetCredentials(const std::string& server);
 
 // Asks the user for the credentials of server, showing the remembered entries. True with
 // user and password filled when the user accepted, false when cancelled.
-using CredentialPrompt =
-    std::function<bool(const std::string& server, const TPasswordList& remembered,
-                       std::string& user, std::string& password)>;
+using CredentialPromptSignature = bool(const std::string& server, const TPasswordList& remembered,
+                                       std::string& user, std::string& password);
+using CredentialPrompt = DialogHook<CredentialPromptSignature>::Function;
 
 // Installs the prompt and returns the one before. Without a prompt every request for
 // credentials counts as cancelled.

@@ -1,4 +1,4 @@
-// The "View Exceptions" dialog and ShowExceptions.
+// The "View Exceptions" dialog.
 #include "queue/exception_form.h"
 
 #include "platform/qt/desktop.h"
@@ -51,18 +51,9 @@ void TExceptionForm::Button1Click() {
     done(QDialog::Accepted);
 }
 
-void ShowExceptions() {
-    const std::vector<std::string>& lines = ExceptionList();
-    if (lines.empty())
-        return;
-    std::string textOfList;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            textOfList += "\r\n";
-        textOfList += lines[i];
-    }
+void TExceptionForm::showText(const std::string& text) {
     TExceptionForm form;
-    form.Memo1->setText(textOfList);
+    form.Memo1->setText(text);
     ui::showModal(form);
 }
 

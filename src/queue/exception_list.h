@@ -1,7 +1,9 @@
 // The error list: one process-wide list of lines "* text [address]", one for every failed
 // request and every file the gallery could not add, kept in order until the user
-// confirms the "View Exceptions" dialog.
+// confirms the "View Exceptions" dialog, which ShowExceptions shows through a hook.
 #pragma once
+
+#include "util/dialog_hook.h"
 
 #include <string>
 #include <vector>
@@ -14,8 +16,16 @@ std::vector<std::string>& ExceptionList();
 // Appends "* %s [%s]" of (text, url).
 void AddException(const std::string& text, const std::string& url);
 
-// Shows the "View Exceptions" dialog when the list holds any line; OK there empties the
-// list. Defined with the dialog in the forms library.
+// Shows the whole list, one line per entry with CR LF between lines, modally; OK there
+// empties the list. Does nothing while the list is empty.
 void ShowExceptions();
+
+// What ShowExceptions shows the text of the list with: the "View Exceptions" dialog that
+// the forms library installs, or a test's script. Without one nothing is shown.
+using ExceptionViewSignature = void(const std::string& text);
+using ExceptionView = DialogHook<ExceptionViewSignature>::Function;
+
+// Installs the view and returns the one before.
+ExceptionView setExceptionView(ExceptionView view);
 
 } // namespace fetchora

@@ -1,4 +1,4 @@
-// The authorization prompt and its installation as the credential store's prompt.
+// The authorization prompt.
 #include "queue/password_form.h"
 
 #include "platform/qt/desktop.h"
@@ -110,17 +110,15 @@ void TPasswordForm::ServerViewDblClick() {
     PassEdit->setText(selected.front()->text(2));
 }
 
-void installPasswordPrompt() {
-    setCredentialPrompt([](const std::string& server, const TPasswordList& remembered,
-                           std::string& user, std::string& password) {
-        TPasswordForm form;
-        form.fill(server, remembered);
-        if (ui::showModal(form) != QDialog::Accepted)
-            return false;
-        user = ui::fromQString(form.UserEdit->text());
-        password = ui::fromQString(form.PassEdit->text());
-        return true;
-    });
+bool TPasswordForm::ask(const std::string& server, const TPasswordList& remembered,
+                        std::string& user, std::string& password) {
+    TPasswordForm form;
+    form.fill(server, remembered);
+    if (ui::showModal(form) != QDialog::Accepted)
+        return false;
+    user = ui::fromQString(form.UserEdit->text());
+    password = ui::fromQString(form.PassEdit->text());
+    return true;
 }
 
 } // namespace fetchora

@@ -1,6 +1,6 @@
 // TPasswordForm, the prompt that asks for the user name and password of a server that
-// demands authorization and lists the remembered ones, and the installation of that
-// prompt into the credential store.
+// demands authorization and lists the remembered ones; the credential store asks through
+// it once installQueueDialogs (queue_dialogs.h) has run.
 #pragma once
 
 #include <QDialog>
@@ -42,9 +42,11 @@ public:
     void OKBtnClick();
     // Copies the selected row's user name and password into the edits.
     void ServerViewDblClick();
-};
 
-// Makes the credential store ask the user through a TPasswordForm shown modally.
-void installPasswordPrompt();
+    // Asks for the credentials of server in a new prompt shown modally: the credential
+    // store's prompt. True with user and password filled when the user pressed OK.
+    static bool ask(const std::string& server, const TPasswordList& remembered, std::string& user,
+                    std::string& password);
+};
 
 } // namespace fetchora

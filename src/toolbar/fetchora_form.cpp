@@ -10,7 +10,7 @@
 #include "platform/ui.h"
 #include "queue/download_list.h"
 #include "queue/exception_list.h"
-#include "queue/password_form.h"
+#include "queue/queue_dialogs.h"
 #include "toolbar/image_list.h"
 #include "toolbar/status_panel.h"
 #include "toolbar/transfer_run.h"
@@ -202,7 +202,7 @@ void TFetchoraForm::setPanelColour(const QColor& colour) {
 }
 
 void TFetchoraForm::FormCreate() {
-    installPasswordPrompt();
+    installQueueDialogs();
     setSettingsKeyPath(settings::kKeyPath);
     readSettingText(settings::kTypes, settings::kTypesDefault);
     readSettingText(settings::kSound, settings::kSoundDefault);

@@ -6,6 +6,7 @@
 #include "queue/exception_list.h"
 #include "queue/password_form.h"
 #include "queue/progress_form.h"
+#include "queue/queue_dialogs.h"
 #include "support/sandbox.h"
 #include "util/memo.h"
 
@@ -43,6 +44,25 @@ public:
 
 private:
     ui::ModalHook previous_;
+};
+
+// Installs the queue's dialogs behind the hooks for the life of the object.
+class InstalledDialogs final {
+public:
+    InstalledDialogs()
+        : previousPrompt_(setCredentialPrompt(nullptr)), previousView_(setExceptionView(nullptr)) {
+        installQueueDialogs();
+    }
+    ~InstalledDialogs() {
+        setCredentialPrompt(previousPrompt_);
+        setExceptionView(previousView_);
+    }
+    InstalledDialogs(const InstalledDialogs&) = delete;
+    InstalledDialogs& operator=(const InstalledDialogs&) = delete;
+
+private:
+    CredentialPrompt previousPrompt_;
+    ExceptionView previousView_;
 };
 
 // The objectNames of the components that Tab visits, in order.
@@ -130,8 +150,7 @@ TEST(PasswordForm, InstalledPromptAsksAndStoresWhatWasTyped) {
     Sandbox sandbox;
     ScriptedDesktop desktop;
     Sandbox::writeFile(sandbox.libraryPath("servers.txt"), "old.example\tu\tp\r\n");
-    const CredentialPrompt previous = setCredentialPrompt(nullptr);
-    installPasswordPrompt();
+    const InstalledDialogs dialogs;
 
     ModalScript script([](QDialog& dialog) {
         auto& form = dynamic_cast<TPasswordForm&>(dialog);
@@ -160,13 +179,14 @@ TEST(PasswordForm, InstalledPromptAsksAndStoresWhatWasTyped) {
         EXPECT_EQ(cancel.shown, 1);
         EXPECT_EQ(user, "");
     }
-    setCredentialPrompt(previous);
 }
 
 class ExceptionFormTest : public ::testing::Test {
 protected:
     void SetUp() override { ExceptionList().clear(); }
     void TearDown() override { ExceptionList().clear(); }
+
+    const InstalledDialogs dialogs;
 };
 
 TEST_F(ExceptionFormTest, ShowsTheLinesAndOkEmptiesTheList) {
