@@ -16,7 +16,6 @@
 #include "util/settings.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace fetchora {
 
@@ -37,9 +36,16 @@ int indexOf(const TDownloadList& list, const TDownload* entry) {
 } // namespace
 
 int progressPercent(int64_t done, int64_t size) {
-    // Halves round to the even neighbour; a size of zero or less shows 0 %.
-    const double ratio = size > 0 ? static_cast<double>(done) / static_cast<double>(size) : 0.0;
-    return static_cast<int>(std::nearbyint(ratio * 100));
+    // In integers, so that a half is exactly a half: 23 of 40 is 57.5 %, which rounds to
+    // the even 58. A size of zero or less shows 0 %.
+    if (size <= 0 || done <= 0)
+        return 0;
+    const int64_t scaled = done * 100;
+    int64_t percent = scaled / size;
+    const int64_t twiceRest = (scaled % size) * 2;
+    if (twiceRest > size || (twiceRest == size && percent % 2 != 0))
+        ++percent;
+    return static_cast<int>(percent);
 }
 
 TTransferRun::TTransferRun(std::unique_ptr<TDownloadList>& downloads, const std::string& listFile,

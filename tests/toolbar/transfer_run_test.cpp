@@ -66,8 +66,8 @@ TEST(ProgressPercent, RoundsHalvesToTheEvenNeighbourAndSurvivesAZeroSize) {
     const struct {
         int64_t done, size;
         int percent;
-    } cases[] = {{5, 200, 2}, {7, 200, 4},   {1, 3, 33}, {2, 3, 67},
-                 {0, 10, 0},  {10, 10, 100}, {1, 0, 0},  {5, -1, 0}};
+    } cases[] = {{5, 200, 2}, {7, 200, 4}, {23, 40, 58},  {109, 200, 54}, {1, 3, 33},
+                 {2, 3, 67},  {0, 10, 0},  {10, 10, 100}, {1, 0, 0},      {5, -1, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(progressPercent(c.done, c.size), c.percent) << c.done << " of " << c.size;
 }
