@@ -49,7 +49,6 @@ TAsyncSocket::TAsyncSocket() = default;
 
 TAsyncSocket::~TAsyncSocket() {
     SetDestroying();
-    *FAlive = false;
     try {
         CancelLookup(LateLookup::Drop);
         if (FHSocket != ws::INVALID_SOCKET)
@@ -162,15 +161,15 @@ void TAsyncSocket::SocketErrorCode(const std::string& Sockfunc, int Error) {
             ws::closesocket(FHSocket);
         FHSocket = ws::INVALID_SOCKET;
         if (FState != wsClosed) {
-            const auto token = FAlive;
+            const LifeWatch watch(*this);
             if (!FCloseInvoked) {
                 FCloseInvoked = true;
                 TriggerSessionClosed(Error);
-                if (!Alive(token))
+                if (!watch.alive())
                     return;
             }
             ChangeState(wsClosed);
-            if (!Alive(token))
+            if (!watch.alive())
                 return;
         }
     }
@@ -216,9 +215,9 @@ void TAsyncSocket::TriggerSessionClosed(int ErrCode) {
 void TAsyncSocket::DnsLookup(const std::string& HostName) {
     if (HostName.empty()) {
         FLastError = ws::WSAEINVAL;
-        const auto token = FAlive;
+        const LifeWatch watch(*this);
         RaiseException("DNS lookup: invalid host name.");
-        if (Alive(token))
+        if (watch.alive())
             TriggerDnsLookupDone(ws::WSAEINVAL);
         return;
     }
@@ -389,11 +388,11 @@ void TAsyncSocket::Connect() {
     if (ws::getsockopt(FHSocket, ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF, &size, &length) == 0)
         FRcvBufSize = size;
 
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     FCloseInvoked = false;
     FReadCount = 0;
     ChangeState(wsOpened);
-    if (!Alive(token))
+    if (!watch.alive())
         return;
 
     const int on = 1;
@@ -409,7 +408,7 @@ void TAsyncSocket::Connect() {
         return;
     }
     SetLingerOption();
-    if (!Alive(token) || FHSocket == ws::INVALID_SOCKET)
+    if (!watch.alive() || FHSocket == ws::INVALID_SOCKET)
         return;
 
     if (localPort != 0 || localAddress != ws::WS_INADDR_ANY) {
@@ -455,9 +454,9 @@ int TAsyncSocket::Send(const void* Data, int Len) {
         return 0;
     PutDataInSendBuffer(Data, Len);
     FAllSent = false;
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     TryToSend();
-    if (!Alive(token))
+    if (!watch.alive())
         return Len;
     // Everything went at once: OnDataSent follows through the write notification.
     if (FBufList.empty() && FHSocket != ws::INVALID_SOCKET)
@@ -489,9 +488,9 @@ void TAsyncSocket::TryToSend() {
                 error == ws::WSAENOTCONN) {
                 FLastError = error;
                 FCloseInvoked = true;
-                const auto token = FAlive;
+                const LifeWatch watch(*this);
                 Close();
-                if (Alive(token))
+                if (watch.alive())
                     TriggerSessionClosed(error);
                 return;
             }
@@ -563,7 +562,7 @@ void TAsyncSocket::Shutdown(int How) {
 }
 
 void TAsyncSocket::InternalClose(bool Shut, int Error) {
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     if (FHSocket == ws::INVALID_SOCKET) {
         if (FState != wsClosed && !Destroying())
             ChangeState(wsClosed);
@@ -580,7 +579,7 @@ void TAsyncSocket::InternalClose(bool Shut, int Error) {
         const int error = ws::WSAGetLastError();
         if (error == ws::WSAEWOULDBLOCK && !Destroying()) {
             ProcessMessages();
-            if (!Alive(token) || FHSocket == ws::INVALID_SOCKET)
+            if (!watch.alive() || FHSocket == ws::INVALID_SOCKET)
                 return;
             continue;
         }
@@ -596,11 +595,11 @@ void TAsyncSocket::InternalClose(bool Shut, int Error) {
     }
     if (failure != 0 && failure != ws::WSANOTINITIALISED) {
         SocketErrorCode("Disconnect (closesocket)", failure);
-        if (!Alive(token))
+        if (!watch.alive())
             return;
     }
     ChangeState(wsClosed);
-    if (!Alive(token))
+    if (!watch.alive())
         return;
     if (!FCloseInvoked) {
         FCloseInvoked = true;
@@ -611,7 +610,7 @@ void TAsyncSocket::InternalClose(bool Shut, int Error) {
 // ---- events ----
 
 void TAsyncSocket::WndProc(TMessage& MsgRec) {
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     if (MsgRec.Msg == FMsg_WM_ASYNCSELECT && FMsg_WM_ASYNCSELECT != 0) {
         if (static_cast<ws::SOCKET>(MsgRec.WParam) != FHSocket || FHSocket == ws::INVALID_SOCKET)
             return; // for a socket closed since
@@ -619,17 +618,17 @@ void TAsyncSocket::WndProc(TMessage& MsgRec) {
         const int error = ws::WSAGETSELECTERROR(MsgRec.LParam);
         if ((events & ws::FD_CONNECT) != 0) {
             Do_FD_CONNECT(error);
-            if (!Alive(token))
+            if (!watch.alive())
                 return;
         }
         if ((events & ws::FD_READ) != 0) {
             Do_FD_READ(error);
-            if (!Alive(token))
+            if (!watch.alive())
                 return;
         }
         if ((events & ws::FD_WRITE) != 0) {
             Do_FD_WRITE(error);
-            if (!Alive(token))
+            if (!watch.alive())
                 return;
         }
         if ((events & ws::FD_CLOSE) != 0)
@@ -676,32 +675,32 @@ void TAsyncSocket::AbortComponent() {
 void TAsyncSocket::Do_FD_CONNECT(int Error) {
     if (FState == wsConnected)
         return;
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     ChangeState(wsConnected);
-    if (!Alive(token))
+    if (!watch.alive())
         return;
     TriggerSessionConnected(Error);
-    if (!Alive(token))
+    if (!watch.alive())
         return;
     if (Error != 0 && FState != wsClosed)
         Close();
 }
 
 void TAsyncSocket::Do_FD_READ(int Error) {
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     if (FState == wsConnecting || FState == wsOpened) {
         ChangeState(wsConnected);
-        if (!Alive(token))
+        if (!watch.alive())
             return;
         TriggerSessionConnected(Error);
-        if (!Alive(token) || FHSocket == ws::INVALID_SOCKET)
+        if (!watch.alive() || FHSocket == ws::INVALID_SOCKET)
             return;
     }
     ReceiveLoop(Error);
 }
 
 void TAsyncSocket::ReceiveLoop(int Error) {
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     if (!OnDataAvailable) {
         // Nobody reads: what waits is read and thrown away.
         char scratch[4096];
@@ -713,7 +712,7 @@ void TAsyncSocket::ReceiveLoop(int Error) {
     }
     for (;;) {
         TriggerDataAvailable(Error);
-        if (!Alive(token))
+        if (!watch.alive())
             return;
         // A handler that leaves data unread is called again while data waits.
         if (!OnDataAvailable || FHSocket == ws::INVALID_SOCKET || FState != wsConnected)
@@ -724,9 +723,9 @@ void TAsyncSocket::ReceiveLoop(int Error) {
 }
 
 void TAsyncSocket::Do_FD_WRITE(int Error) {
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     TryToSend();
-    if (!Alive(token))
+    if (!watch.alive())
         return;
     if (FBufList.empty() && !FAllSent) {
         FAllSent = true;
@@ -737,17 +736,17 @@ void TAsyncSocket::Do_FD_WRITE(int Error) {
 void TAsyncSocket::Do_FD_CLOSE(int Error) {
     if (FState == wsConnecting || FHSocket == ws::INVALID_SOCKET)
         return;
-    const auto token = FAlive;
+    const LifeWatch watch(*this);
     // Data that arrived with the close is delivered before the close is reported.
     if (OnDataAvailable && RcvdCount() > 0) {
         ReceiveLoop(Error);
-        if (!Alive(token))
+        if (!watch.alive())
             return;
     }
     if (!FCloseInvoked) {
         FCloseInvoked = true;
         TriggerSessionClosed(Error);
-        if (!Alive(token))
+        if (!watch.alive())
             return;
     }
     if (FState != wsClosed)

@@ -183,7 +183,6 @@ private:
     void SetLingerOption();
     void Startup();
     void Cleanup();
-    static bool Alive(const std::shared_ptr<bool>& token) { return *token; }
 
     winsock::SOCKET FHSocket = winsock::INVALID_SOCKET;
     TSocketState FState = wsClosed;
@@ -216,7 +215,6 @@ private:
     int FSndBufSize = 0;
     int FRcvBufSize = 0;
     bool FStarted = false;
-    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
     UINT FMsg_WM_ASYNCSELECT = 0;
     UINT FMsg_WM_ASYNCGETHOSTBYNAME = 0;

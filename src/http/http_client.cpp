@@ -112,7 +112,6 @@ THttpClient::THttpClient(const std::string& name) : FCtrlSocket(std::make_unique
 
 THttpClient::~THttpClient() {
     SetDestroying();
-    *FAlive = false;
     FSilenceTimer.reset();
     TAsyncSocket& socket = *FCtrlSocket;
     socket.OnDnsLookupDone = nullptr;
@@ -196,12 +195,12 @@ void THttpClient::DoRequestAsync(THttpRequest Rq) {
 
 void THttpClient::DoRequestSync(THttpRequest Rq) {
     DoRequestAsync(Rq);
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     // The login message of a retry follows the set-ready one, so a retry on its way
     // keeps the wait going although the state is httpReady for a moment.
     while (FState != httpReady || FLoginPending || FReadyPending) {
         msg::waitAndProcessMessages(1000);
-        if (!*alive)
+        if (!watch.alive())
             return;
         if (msg::applicationTerminating()) {
             Abort();
@@ -301,11 +300,11 @@ void THttpClient::StartConnection() {
     SetState(httpNotConnected);
     SetState(httpDnsLookup);
     Touch();
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     FInDnsLookupCall = true;
     FDnsLookupStartFailed = false;
     FCtrlSocket->DnsLookup(FHostName);
-    if (!*alive)
+    if (!watch.alive())
         return;
     FInDnsLookupCall = false;
     if (FDnsLookupStartFailed && FRequestRunning && FState == httpDnsLookup) {
@@ -371,11 +370,11 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
         return;
     }
     FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     FInConnectCall = true;
     FConnectStartFailed = false;
     socket.Connect();
-    if (!*alive)
+    if (!watch.alive())
         return;
     FInConnectCall = false;
     if (FConnectStartFailed && FRequestRunning) {
@@ -565,13 +564,13 @@ void THttpClient::Abort() {
         TriggerRequestDone();
         return;
     }
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     FEnding = true;
     FLoginPending = false;
     FReadyPending = false;
     FRequestDonePending = false;
     SetState(httpAborting);
-    if (!*alive)
+    if (!watch.alive())
         return;
     try {
         FCtrlSocket->CancelDnsLookup();
@@ -585,11 +584,11 @@ void THttpClient::Abort() {
     const unsigned closedBefore = FClosedCount;
     if (FCtrlSocket->State() != wsClosed)
         FCtrlSocket->Abort();
-    if (!*alive)
+    if (!watch.alive())
         return;
     if (FClosedCount == closedBefore && FRequestRunning)
         ConnectionClosed();
-    if (!*alive)
+    if (!watch.alive())
         return;
     FRequestRunning = false;
     if (FSilenceTimer)

@@ -280,7 +280,6 @@ private:
     std::unique_ptr<TAsyncSocket> FCtrlSocket;
     HttpResponseReader FReader;
     std::unique_ptr<QTimer> FSilenceTimer;
-    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
     std::string FRequestVer = "1.0";
     THttpState FState = httpReady;

@@ -70,20 +70,20 @@ void THttpClient::SocketDataAvailable(int) {
 }
 
 void THttpClient::ProcessReceivedGuarded() {
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     try {
         ProcessReceived();
     } catch (const std::exception& error) {
         // An event handler failed: the response cannot be trusted to be complete, so the
         // request fails rather than ending as if all had arrived.
-        if (*alive && FRequestRunning)
+        if (watch.alive() && FRequestRunning)
             FailRequest(404, error.what(), 0);
         throw;
     }
 }
 
 void THttpClient::ProcessReceived() {
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     for (;;) {
         if (!FRequestRunning) {
             FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
@@ -118,7 +118,7 @@ void THttpClient::ProcessReceived() {
             FailRequest(404, FReader.error(), httperrOverflow);
             return;
         }
-        if (!*alive)
+        if (!watch.alive())
             return;
     }
 }
@@ -255,11 +255,11 @@ void THttpClient::ResponseComplete() {
 }
 
 void THttpClient::CloseConnection() {
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     const unsigned closedBefore = FClosedCount;
     if (FCtrlSocket->State() != wsClosed)
         FCtrlSocket->Close();
-    if (!*alive)
+    if (!watch.alive())
         return;
     // A socket that was closed already reports nothing more: the handling runs here.
     if (FClosedCount == closedBefore && FRequestRunning)
@@ -313,7 +313,7 @@ void THttpClient::ConnectionClosed() {
 }
 
 void THttpClient::FailRequest(int statusCode, const std::string& reason, int errorCode) {
-    const auto alive = FAlive;
+    const LifeWatch watch(*this);
     FEnding = true;
     FStatusCode = statusCode;
     FReasonPhrase = reason;
@@ -327,7 +327,7 @@ void THttpClient::FailRequest(int statusCode, const std::string& reason, int err
     const unsigned closedBefore = FClosedCount;
     if (FCtrlSocket->State() != wsClosed)
         FCtrlSocket->Abort();
-    if (!*alive)
+    if (!watch.alive())
         return;
     if (FClosedCount == closedBefore && FRequestRunning)
         ConnectionClosed();

@@ -144,7 +144,7 @@ int TMsgWndHandlerPool::HandlerCount() const {
 TMsgWndControl::TMsgWndControl() = default;
 
 TMsgWndControl::~TMsgWndControl() {
-    destroying_ = true;
+    SetDestroying();
     if (handler_ != nullptr) {
         handler_->UnregisterAll(this);
         TMsgWndHandler* handler = handler_;

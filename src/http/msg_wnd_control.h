@@ -183,7 +183,24 @@ protected:
     TMsgWndHandler* Handler() const { return handler_; }
     // True while the destructor runs (no events are raised then).
     bool Destroying() const { return destroying_; }
-    void SetDestroying() { destroying_ = true; }
+    // Marks the component as going: from here on no LifeWatch finds it alive. A derived
+    // destructor calls it first, before it tears anything down.
+    void SetDestroying() {
+        destroying_ = true;
+        *alive_ = false;
+    }
+
+    // Watches the component across a call that may destroy it (an event handler may
+    // free the component that raised the event): made before the call, alive() tells
+    // afterwards whether the component is still there.
+    class LifeWatch final {
+    public:
+        explicit LifeWatch(const TMsgWndControl& control) : alive_(control.alive_) {}
+        bool alive() const { return *alive_; }
+
+    private:
+        std::shared_ptr<const bool> alive_;
+    };
 
     UINT FMsg_WM_RELEASE = 0;
 
@@ -198,6 +215,7 @@ private:
     TMsgWndHandler* handler_ = nullptr;
     std::thread::id threadId_;
     bool destroying_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace fetchora
