@@ -19,6 +19,11 @@ bool isSchemeChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
+// The reason of a failed connection: the socket error's text and its code.
+std::string socketErrorReason(int code) {
+    return WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")";
+}
+
 const char* methodName(THttpRequest rq) {
     switch (rq) {
     case httpHEAD:
@@ -308,9 +313,7 @@ void THttpClient::StartConnection() {
         return;
     FInDnsLookupCall = false;
     if (FDnsLookupStartFailed && FRequestRunning && FState == httpDnsLookup) {
-        FStatusCode = 404;
-        FReasonPhrase = FCtrlSocket->LastErrorMessage();
-        FLocationFlag = false;
+        RecordFailure(404, FCtrlSocket->LastErrorMessage(), 0);
         SetReady();
     }
 }
@@ -343,10 +346,7 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
         return;
     Touch();
     if (ErrCode != 0) {
-        FRequestDoneError = ErrCode;
-        FStatusCode = 404;
-        FReasonPhrase = "can't resolve hostname to IP address";
-        FLocationFlag = false;
+        RecordFailure(404, "can't resolve hostname to IP address", ErrCode);
         ConnectionClosed();
         return;
     }
@@ -362,10 +362,7 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
     FCtrlSocketPort = FPort;
     FCtrlSocketProto = FProtocol;
     if (FProtocol != "http") {
-        FStatusCode = 501;
-        FReasonPhrase = "Protocol \"" + FProtocol + "\" not implemented";
-        FRequestDoneError = socket.LastError();
-        FLocationFlag = false;
+        RecordFailure(501, "Protocol \"" + FProtocol + "\" not implemented", socket.LastError());
         CloseConnection();
         return;
     }
@@ -379,11 +376,7 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
     FInConnectCall = false;
     if (FConnectStartFailed && FRequestRunning) {
         const int code = socket.LastError();
-        FStatusCode = 404;
-        FReasonPhrase =
-            "can't connect: " + WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")";
-        FRequestDoneError = code;
-        FLocationFlag = false;
+        RecordFailure(404, "can't connect: " + socketErrorReason(code), code);
         CloseConnection();
     }
 }
@@ -394,10 +387,7 @@ void THttpClient::SocketSessionConnected(int ErrCode) {
     Touch();
     if (ErrCode != 0) {
         // The socket closes next; the request ends when it reports that.
-        FStatusCode = 404;
-        FReasonPhrase = WSocketErrorDesc(ErrCode) + " (Error #" + std::to_string(ErrCode) + ")";
-        FRequestDoneError = ErrCode;
-        FLocationFlag = false;
+        RecordFailure(404, socketErrorReason(ErrCode), ErrCode);
         return;
     }
     SetState(httpConnected);
@@ -477,7 +467,7 @@ void THttpClient::SendRequest() {
     const int sent = FCtrlSocket->Send(wire.data(), static_cast<int>(wire.size()));
     if (sent < 0 && FRequestRunning) {
         const int code = FCtrlSocket->LastError();
-        FailRequest(404, WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")", code);
+        FailRequest(404, socketErrorReason(code), code);
     }
 }
 
@@ -572,23 +562,10 @@ void THttpClient::Abort() {
     SetState(httpAborting);
     if (!watch.alive())
         return;
-    try {
-        FCtrlSocket->CancelDnsLookup();
-    } catch (...) {
-        // Errors of the cancellation are of no interest: the request ends anyway.
-    }
-    FStatusCode = 404;
-    FReasonPhrase = "Connection aborted on request";
-    FRequestDoneError = httperrAborting;
-    FLocationFlag = false;
-    const unsigned closedBefore = FClosedCount;
-    if (FCtrlSocket->State() != wsClosed)
-        FCtrlSocket->Abort();
-    if (!watch.alive())
-        return;
-    if (FClosedCount == closedBefore && FRequestRunning)
-        ConnectionClosed();
-    if (!watch.alive())
+    // During a lookup no connection reports its close: the closed-connection handling
+    // runs directly.
+    RecordFailure(404, "Connection aborted on request", httperrAborting);
+    if (!DropConnection())
         return;
     FRequestRunning = false;
     if (FSilenceTimer)

@@ -257,7 +257,13 @@ private:
     void CloseConnection();
     void SocketSessionClosed(int ErrCode);
     void ConnectionClosed();
+    // The one way a request fails: status, reason and error code recorded (no relocation
+    // follows them), then, for FailRequest, the connection or lookup dropped and the
+    // request ended as after a closed connection. DropConnection is false when the client
+    // did not survive it.
+    void RecordFailure(int statusCode, const std::string& reason, int errorCode);
     void FailRequest(int statusCode, const std::string& reason, int errorCode);
+    bool DropConnection();
 
     // Relocation and authorization (http_client_auth.cpp).
     void PrepareRelocation(const std::string& location);

@@ -312,13 +312,21 @@ void THttpClient::ConnectionClosed() {
         SetReady();
 }
 
-void THttpClient::FailRequest(int statusCode, const std::string& reason, int errorCode) {
-    const LifeWatch watch(*this);
-    FEnding = true;
+void THttpClient::RecordFailure(int statusCode, const std::string& reason, int errorCode) {
     FStatusCode = statusCode;
     FReasonPhrase = reason;
     FRequestDoneError = errorCode;
     FLocationFlag = false;
+}
+
+void THttpClient::FailRequest(int statusCode, const std::string& reason, int errorCode) {
+    FEnding = true;
+    RecordFailure(statusCode, reason, errorCode);
+    DropConnection();
+}
+
+bool THttpClient::DropConnection() {
+    const LifeWatch watch(*this);
     try {
         FCtrlSocket->CancelDnsLookup();
     } catch (...) {
@@ -328,9 +336,11 @@ void THttpClient::FailRequest(int statusCode, const std::string& reason, int err
     if (FCtrlSocket->State() != wsClosed)
         FCtrlSocket->Abort();
     if (!watch.alive())
-        return;
+        return false;
+    // A socket that was closed already (or never opened) reports no close.
     if (FClosedCount == closedBefore && FRequestRunning)
         ConnectionClosed();
+    return watch.alive();
 }
 
 } // namespace fetchora
