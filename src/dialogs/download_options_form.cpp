@@ -3,9 +3,8 @@
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/qt/desktop.h"
-#include "platform/report.h"
 #include "platform/ui.h"
-#include "util/form_style.h"
+#include "util/form_builder.h"
 #include "util/link_label.h"
 #include "util/messages.h"
 #include "util/settings.h"
@@ -21,12 +20,9 @@
 namespace fetchora {
 
 TDownloadOptionsForm::TDownloadOptionsForm(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("DownloadOptionsForm"));
-    setWindowTitle(QStringLiteral("Select Destination Folder"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint);
-    setFont(forms::tahoma(11));
-    setFixedSize(510, 205);
+    using forms::named;
+    forms::setUpForm(*this, "DownloadOptionsForm", "Select Destination Folder", {510, 205},
+                     forms::Border::DialogWithoutIcons);
 
     auto* header = new THeaderPanel(
         QStringLiteral("Select a destination folder"),
@@ -34,21 +30,14 @@ TDownloadOptionsForm::TDownloadOptionsForm(QWidget* parent) : QDialog(parent) {
             "Create a new or select an existing folder. All files will download to this folder."),
         this);
 
-    Label1 = new QLabel(QStringLiteral("Folder"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    CreateLabel = new TLinkLabel(QStringLiteral("Create this folder"), this);
-    CreateLabel->setObjectName(QStringLiteral("CreateLabel"));
-    BrowseBtn = new TLinkLabel(QStringLiteral("Browse"), this);
-    BrowseBtn->setObjectName(QStringLiteral("BrowseBtn"));
-    DestEdit = new QLineEdit(this);
-    DestEdit->setObjectName(QStringLiteral("DestEdit"));
-    FileLabel = new QLabel(this);
-    FileLabel->setObjectName(QStringLiteral("FileLabel"));
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    Label1 = named<QLabel>(this, "Label1", QStringLiteral("Folder"));
+    CreateLabel = named<TLinkLabel>(this, "CreateLabel", QStringLiteral("Create this folder"));
+    BrowseBtn = named<TLinkLabel>(this, "BrowseBtn", QStringLiteral("Browse"));
+    DestEdit = named<QLineEdit>(this, "DestEdit");
+    FileLabel = named<QLabel>(this, "FileLabel");
+    Button1 = named<QPushButton>(this, "Button1", QStringLiteral("OK"));
     Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2 = named<QPushButton>(this, "Button2", QStringLiteral("Cancel"));
 
     auto* links = new QHBoxLayout;
     links->addWidget(Label1);
@@ -75,11 +64,12 @@ TDownloadOptionsForm::TDownloadOptionsForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(header);
     layout->addLayout(body, 1);
 
-    connect(BrowseBtn, &TLinkLabel::clicked, this,
-            [this] { guarded([this] { BrowseBtnClick(); }); });
-    connect(CreateLabel, &TLinkLabel::clicked, this,
-            [this] { guarded([this] { CreateLabelClick(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    forms::connectHandler(BrowseBtn, &TLinkLabel::clicked, this,
+                          &TDownloadOptionsForm::BrowseBtnClick);
+    forms::connectHandler(CreateLabel, &TLinkLabel::clicked, this,
+                          &TDownloadOptionsForm::CreateLabelClick);
+    forms::connectHandler(Button1, &QPushButton::clicked, this,
+                          &TDownloadOptionsForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -13,13 +13,10 @@
 
 namespace fetchora {
 
-TExceptionForm::TExceptionForm(QWidget* parent)
-    : QDialog(parent, forms::dialogWithoutBorderIcons()) {
+TExceptionForm::TExceptionForm(QWidget* parent) : QDialog(parent) {
     using forms::component;
-    setObjectName(QStringLiteral("ExceptionForm"));
-    setWindowTitle(QStringLiteral("View Exceptions"));
-    setFont(forms::tahoma(11));
-    setFixedSize(512, 349);
+    forms::setUpForm(*this, "ExceptionForm", "View Exceptions", {512, 349},
+                     forms::Border::DialogWithoutIcons);
 
     // Button1 is made first so that it is first in the tab order.
     Button1 = component<QPushButton>(this, "Button1", 218, 308, 75, 25);

@@ -4,15 +4,12 @@
 #include "platform/qt/desktop.h"
 #include "queue/credentials.h"
 #include "util/form_builder.h"
-#include "util/form_style.h"
 #include "util/messages.h"
 
-#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QTreeWidget>
 
@@ -24,11 +21,11 @@ constexpr int kColumnWidth = 120;
 
 } // namespace
 
-TPasswordForm::TPasswordForm(QWidget* parent) : QDialog(parent, forms::dialogWithoutBorderIcons()) {
+TPasswordForm::TPasswordForm(QWidget* parent) : QDialog(parent) {
     using forms::component;
-    setObjectName(QStringLiteral("PasswordForm"));
-    setFont(forms::tahoma(11));
-    setFixedSize(461, 375);
+    // The caption is the server's, set by fill.
+    forms::setUpForm(*this, "PasswordForm", "", {461, 375}, forms::Border::DialogWithoutIcons,
+                     forms::Placement::OnDesktop);
 
     Image1 = component<QLabel>(this, "Image1", 8, 8, 32, 32);
     Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
@@ -74,12 +71,6 @@ TPasswordForm::TPasswordForm(QWidget* parent) : QDialog(parent, forms::dialogWit
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     forms::connectHandler(ServerView, &QTreeWidget::itemDoubleClicked, this,
                           &TPasswordForm::ServerViewDblClick);
-
-    // Centred on the desktop, not on whatever window is active.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
 }
 
 void TPasswordForm::fill(const std::string& server, const TPasswordList& remembered) {

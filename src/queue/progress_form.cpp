@@ -2,7 +2,6 @@
 #include "queue/progress_form.h"
 
 #include "util/form_builder.h"
-#include "util/form_style.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -10,13 +9,11 @@
 
 namespace fetchora {
 
-TProgressForm::TProgressForm(QWidget* parent)
-    : QDialog(parent, forms::dialogWithoutBorderIcons() | Qt::WindowStaysOnTopHint) {
+TProgressForm::TProgressForm(QWidget* parent) : QDialog(parent) {
     using forms::component;
-    setObjectName(QStringLiteral("ProgressForm"));
-    setWindowTitle(QStringLiteral("Progress Dialog"));
-    setFont(forms::tahoma(11));
-    setFixedSize(355, 93);
+    forms::setUpForm(*this, "ProgressForm", "Progress Dialog", {355, 93},
+                     forms::Border::DialogWithoutIcons, forms::Placement::OnOwner,
+                     forms::Stacking::StaysOnTop);
 
     Label1 = component<QLabel>(this, "Label1", 17, 12, 321, 16);
     ProgressBar1 = component<QProgressBar>(this, "ProgressBar1", 17, 34, 321, 10);

@@ -1,12 +1,10 @@
-// What the queue's dialogs share in their look: the form fonts with their fall-backs,
-// the window flags of a fixed dialog border without border icons, and the creation of a
-// component with its objectName.
+// What the forms share in their look: the form fonts with their fall-backs and the
+// window flags of a fixed dialog border without border icons.
 #pragma once
 
 #include <QFont>
 #include <QFontDatabase>
 #include <QString>
-#include <QWidget>
 
 namespace fetchora::forms {
 
@@ -33,15 +31,6 @@ inline QFont courierNew(int pixelHeight) {
 // A dialog border with a title and no border icons (no close or system-menu button).
 inline Qt::WindowFlags dialogWithoutBorderIcons() {
     return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-}
-
-// A child component of parent named name, placed at x, y with the size w × h.
-template <typename Widget>
-Widget* component(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
 }
 
 } // namespace fetchora::forms
