@@ -16,13 +16,6 @@ namespace {
 // The most a read into ReceiveStream's own memory takes at once.
 constexpr size_t kDirectReadSize = size_t{1} << 20;
 
-// Decimal digits only (or nothing, when empty is allowed).
-bool allDigits(const std::string& text, bool emptyAllowed) {
-    if (text.empty())
-        return emptyAllowed;
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 } // namespace
 
 bool THttpClient::ReceiveIntoStream() {
@@ -156,18 +149,10 @@ void THttpClient::HandleField(const std::string& name, const std::string& value)
         // The value the body is framed by, so that the two never disagree.
         FTransferEncoding = FReader.transferEncoding();
     } else if (name == "content-range") {
-        // "bytes first-last/length": characters from the seventh up to the "-", then
-        // up to the "/". Both become request properties, so only numbers are taken.
-        const size_t dash = value.find('-');
-        if (dash != std::string::npos && dash >= 6) {
-            const std::string first = value.substr(6, dash - 6);
-            const size_t slash = value.find('/', dash);
-            const std::string last = value.substr(
-                dash + 1, slash == std::string::npos ? std::string::npos : slash - dash - 1);
-            if (allDigits(first, false) && allDigits(last, true)) {
-                ContentRangeBegin = first;
-                ContentRangeEnd = last;
-            }
+        // Both become request properties: the reader takes numbers only.
+        if (FReader.hasContentRange()) {
+            ContentRangeBegin = FReader.contentRangeBegin();
+            ContentRangeEnd = FReader.contentRangeEnd();
         }
     } else if (name == "accept-ranges") {
         FAcceptRanges = value;

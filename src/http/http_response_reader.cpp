@@ -36,6 +36,9 @@ void HttpResponseReader::clearHead() {
     serverVersion_.clear();
     contentLength_ = -1;
     transferEncoding_.clear();
+    hasContentRange_ = false;
+    contentRangeBegin_.clear();
+    contentRangeEnd_.clear();
     bodyKind_ = BodyKind::None;
     remaining_ = 0;
     chunkSize_ = 0;
@@ -195,6 +198,28 @@ void HttpResponseReader::interpretField() {
         contentLength_ = parseContentLength(fieldValue_);
     else if (fieldName_ == "transfer-encoding")
         transferEncoding_ = text::asciiLowerCase(text::trim(fieldValue_));
+    else if (fieldName_ == "content-range")
+        hasContentRange_ = parseContentRange(fieldValue_, contentRangeBegin_, contentRangeEnd_) ||
+                           hasContentRange_;
+}
+
+bool HttpResponseReader::parseContentRange(std::string_view value, std::string& first,
+                                           std::string& last) {
+    const auto digits = [](std::string_view text) {
+        return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const size_t dash = value.find('-');
+    if (dash == std::string_view::npos || dash < 6)
+        return false;
+    const std::string_view begin = value.substr(6, dash - 6);
+    const size_t slash = value.find('/', dash);
+    const std::string_view end = value.substr(
+        dash + 1, slash == std::string_view::npos ? std::string_view::npos : slash - dash - 1);
+    if (begin.empty() || !digits(begin) || !digits(end))
+        return false;
+    first.assign(begin);
+    last.assign(end);
+    return true;
 }
 
 HttpResponseReader::Event HttpResponseReader::readHeaderLine() {

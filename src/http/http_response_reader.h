@@ -127,8 +127,13 @@ public:
     const std::string& serverVersion() const { return serverVersion_; }
     // Content-Length, -1 when there is none or it is not a number that fits 31 bits.
     int contentLength() const { return contentLength_; }
-    // Transfer-Encoding, lowercased.
+    // Transfer-Encoding, lowercased and trimmed: the value the body is framed by.
     const std::string& transferEncoding() const { return transferEncoding_; }
+    // Content-Range "bytes first-last/length": whether one of numbers came, and its
+    // first and last byte numbers (the last may be empty).
+    bool hasContentRange() const { return hasContentRange_; }
+    const std::string& contentRangeBegin() const { return contentRangeBegin_; }
+    const std::string& contentRangeEnd() const { return contentRangeEnd_; }
     BodyKind bodyKind() const { return bodyKind_; }
     size_t buffered() const { return end_ - begin_; }
 
@@ -136,6 +141,10 @@ public:
     static bool isHeaderlessLine(std::string_view line);
     // Decimal digits only (after trimming) that fit 31 bits, else -1.
     static int parseContentLength(std::string_view value);
+    // A Content-Range value: the characters from the seventh up to the "-", then up to the
+    // "/". False, with nothing set, unless the first is a number and the last a number or
+    // nothing.
+    static bool parseContentRange(std::string_view value, std::string& first, std::string& last);
 
 private:
     Event readHeaderLine();
@@ -176,6 +185,9 @@ private:
     std::string serverVersion_;
     int contentLength_ = -1;
     std::string transferEncoding_;
+    bool hasContentRange_ = false;
+    std::string contentRangeBegin_;
+    std::string contentRangeEnd_;
     BodyKind bodyKind_ = BodyKind::None;
     int64_t remaining_ = 0;
     int64_t chunkSize_ = 0;

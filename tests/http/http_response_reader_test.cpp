@@ -186,6 +186,40 @@ TEST(HttpResponseReader, FieldsAreLowercasedAndValuesStartAfterSpaces) {
     EXPECT_EQ(HttpResponseReader::parseContentLength("2147483648"), -1);
 }
 
+TEST(HttpResponseReader, ContentRangeIsTakenOnlyAsNumbers) {
+    struct Row {
+        const char* value;
+        bool taken;
+        const char* first;
+        const char* last;
+    };
+    const Row rows[] = {
+        {"bytes 1000-1003/5000", true, "1000", "1003"},
+        {"bytes 7-/9", true, "7", ""},
+        {"bytes 5-9", true, "5", "9"},
+        {"bytes 5-x", false, "", ""},
+        {"bytes -9/10", false, "", ""},
+        {"bytes 1\r2-3/4", false, "", ""},
+        {"b 1-2/3", false, "", ""},
+    };
+    for (const Row& row : rows) {
+        std::string first;
+        std::string last;
+        EXPECT_EQ(HttpResponseReader::parseContentRange(row.value, first, last), row.taken)
+            << row.value;
+        EXPECT_EQ(first, row.first) << row.value;
+        EXPECT_EQ(last, row.last) << row.value;
+    }
+    HttpResponseReader reader;
+    reader.reset(ResponseTo::Get);
+    reader.append("HTTP/1.0 206 Partial\r\nContent-Range: bytes 10-19/20\r\n");
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::HeaderLine);
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::HeaderLine);
+    EXPECT_TRUE(reader.hasContentRange());
+    EXPECT_EQ(reader.contentRangeBegin(), "10");
+    EXPECT_EQ(reader.contentRangeEnd(), "19");
+}
+
 TEST(HttpResponseReader, HeaderlessHtmlIsBodyFromItsFirstLine) {
     const std::string page = "<!doctype html>\r\n<p>hi</p>";
     const Outcome out = read(page);
