@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group needs when any of them is missing.
-# Usage: scripts/deps.sh build|test|fuzz|bench|run ...
+# Usage: scripts/deps.sh build|test|tidy|fuzz|bench|run|xvfb ...
 set -euo pipefail
 
 packages=()
@@ -8,9 +8,11 @@ for group in "$@"; do
   case "$group" in
     build) packages+=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev) ;;
     test)  packages+=(libgtest-dev libgmock-dev nginx-light tinyproxy) ;;
+    tidy)  packages+=(clang-tidy) ;;
     fuzz)  packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libpcre2-dev curl wget nginx-light) ;;
     run)   packages+=(qt6-qpa-plugins fonts-dejavu-core) ;;
+    xvfb)  packages+=(xvfb xauth) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Fetchora (installing what the build needs) and starts it.
+# Builds Fetchora (installing what the build needs) and starts it; arguments go to the
+# program ("scripts/run.sh --add URL..." queues addresses without opening the window).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,8 +9,13 @@ echo "==> Building Fetchora (build/release)"
 cmake --preset release >/dev/null
 cmake --build build/release -j2 --target fetchora
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
-  echo "Fetchora needs a graphical display: no DISPLAY or WAYLAND_DISPLAY is set (try: xvfb-run scripts/run.sh)."
+# "fetchora --add URL..." queues addresses from a terminal and needs no display.
+if [ "${1:-}" != --add ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] &&
+   [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  # Without a display the window cannot show; a virtual one is installed so that the hint
+  # below works as it stands.
+  scripts/deps.sh xvfb
+  echo "Fetchora needs a graphical display: no DISPLAY or WAYLAND_DISPLAY is set (try: xvfb-run -a scripts/run.sh)."
   exit 1
 fi
 echo "==> Starting Fetchora"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a normal build, then a build under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then each fuzz target for a short time. Installs what it
-# needs. With --quick only the normal build runs.
+# Builds and runs every test: a normal build, clang-tidy on the sources changed since
+# .ci/tidy-base, a build under AddressSanitizer and UndefinedBehaviorSanitizer, then each
+# fuzz target for a short time. Installs what it needs. With --quick only the normal
+# build and its tests run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,7 +10,7 @@ quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 
 scripts/deps.sh build test
-[ $quick -eq 1 ] || scripts/deps.sh fuzz
+[ $quick -eq 1 ] || scripts/deps.sh tidy fuzz
 
 # Real peers on loopback: nginx serving files and a proxy in front of it.
 source scripts/peers.sh
@@ -27,6 +28,7 @@ run_suite() {
 
 run_suite dev
 if [ $quick -eq 0 ]; then
+  scripts/tidy.sh build/dev
   run_suite asan
   scripts/fuzz.sh
 fi
