@@ -1,3 +1,4 @@
+// The string helpers: splitting, fields, sizes for people, comparison of reals.
 #include "util/strings.h"
 
 #include "platform/errors.h"
@@ -10,24 +11,34 @@
 
 namespace fetchora {
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
+std::vector<std::string> splitAt(std::string_view text, char separator) {
+    std::vector<std::string> pieces;
     size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(text.substr(start, i - start));
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            ++i;
-            start = i;
-            continue;
+    for (;;) {
+        const size_t found = text.find(separator, start);
+        if (found == std::string_view::npos) {
+            pieces.emplace_back(text.substr(start));
+            return pieces;
         }
-        ++i;
+        pieces.emplace_back(text.substr(start, found - start));
+        start = found + 1;
     }
-    if (start < text.size())
-        lines.push_back(text.substr(start));
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    if (text.empty())
+        return {};
+    // CR LF and a lone CR end a line as LF does.
+    std::string breaks;
+    breaks.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        breaks += text[i] == '\r' ? '\n' : text[i];
+    }
+    std::vector<std::string> lines = splitAt(breaks, '\n');
+    if (breaks.back() == '\n')
+        lines.pop_back();
     return lines;
 }
 

@@ -1,12 +1,19 @@
-// String helpers: a field of a delimited text, a size for people, a three-way comparison.
+// String helpers: a text split at a character or into lines, a field of a delimited text,
+// a size for people, a three-way comparison.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fetchora {
 
-// Splits text at CR LF, LF or CR into lines; a final line break gives no empty line.
+// The pieces of text between its separators: every separator splits, so n separators
+// give n + 1 pieces, empty ones included (an empty text is one empty piece).
+std::vector<std::string> splitAt(std::string_view text, char separator);
+
+// Splits text at CR LF, LF or CR into lines; a final line break gives no empty line, and
+// an empty text no line at all.
 std::vector<std::string> splitLines(const std::string& text);
 
 // Every separator becomes a line break; the result is split into lines and line index

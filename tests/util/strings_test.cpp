@@ -1,4 +1,4 @@
-// Fields of delimited texts, line splitting and sizes for people.
+// Splitting at a character and into lines, fields of delimited texts and sizes for people.
 #include "util/strings.h"
 
 #include "platform/errors.h"
@@ -36,6 +36,14 @@ private:
     bool had_ = false;
     std::string previous_;
 };
+
+TEST(SplitAt, EverySeparatorSplitsAndEmptyPiecesStay) {
+    using Pieces = std::vector<std::string>;
+    EXPECT_EQ(splitAt("", '\t'), Pieces{""});
+    EXPECT_EQ(splitAt("a\tb", '\t'), (Pieces{"a", "b"}));
+    EXPECT_EQ(splitAt("\ta\t\t", '\t'), (Pieces{"", "a", "", ""}));
+    EXPECT_EQ(splitAt("http://h/p", '/'), (Pieces{"http:", "", "h", "p"}));
+}
 
 TEST(SplitLines, BreaksAtEveryLineEndAndDropsOnlyAFinalEmptyLine) {
     using Lines = std::vector<std::string>;
