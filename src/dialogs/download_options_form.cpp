@@ -1,3 +1,5 @@
+// The destination folder dialog: its layout, the acceptance and creation of the folder,
+// and the folder browser that keeps the other windows disabled while it is up.
 #include "dialogs/download_options_form.h"
 
 #include "platform/files.h"

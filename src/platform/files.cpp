@@ -1,3 +1,5 @@
+// The file-system calls over POSIX: DOS packed file ages, directory entry sizes, whole
+// reads, atomic replacement through a temporary file, and the run's temporary file.
 #include "platform/files.h"
 
 #include "platform/errors.h"

@@ -1,3 +1,4 @@
+// printf-style formatting into a std::string.
 #include "platform/format.h"
 
 #include <cstdarg>

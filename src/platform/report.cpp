@@ -1,3 +1,4 @@
+// The report for unhandled errors: a line on stderr and an error box.
 #include "platform/report.h"
 
 #include "platform/ui.h"

@@ -1,3 +1,5 @@
+// The Windows-1252 case tables, the lenient decoding of 8-bit text for display, and the
+// small text helpers built on them.
 #include "platform/text.h"
 
 #include <array>

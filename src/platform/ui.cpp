@@ -1,3 +1,4 @@
+// The process-wide desktop hooks and the fall-backs used while none is installed.
 #include "platform/ui.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Whole-file reads and writes and file sizes over the platform's file calls, raising the
+// system's stream errors.
 #include "util/file_io.h"
 
 #include "platform/errors.h"

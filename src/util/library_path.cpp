@@ -1,3 +1,4 @@
+// The library's own file, found through the dynamic loader, and the paths beside it.
 #include "util/library_path.h"
 
 #include <climits>

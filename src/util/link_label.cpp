@@ -1,3 +1,4 @@
+// The link-styled label and the white header panel of the dialogs.
 #include "util/link_label.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The message boxes, each a request to the desktop's message box hook.
 #include "util/messages.h"
 
 #include "platform/ui.h"

@@ -1,3 +1,5 @@
+// The desktop's message box and folder browser as Qt dialogs, the scriptable modal
+// showing of forms, and the lenient conversions between 8-bit text and QString.
 #include "platform/qt/desktop.h"
 
 #include "platform/text.h"
