@@ -1,0 +1,79 @@
+// TOwningList: the list that owns its entries, shared by the queue (TDownloadList), the
+// remembered credentials (TPasswordList) and the links of a page: removing or clearing
+// an entry frees it, and an index outside the list raises ListError "List index out of
+// bounds (%d)".
+#pragma once
+
+#include "platform/errors.h"
+
+#include <cstddef>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace fetchora {
+
+template <typename T> class TOwningList {
+public:
+    TOwningList() = default;
+    TOwningList(const TOwningList&) = delete;
+    TOwningList& operator=(const TOwningList&) = delete;
+    TOwningList(TOwningList&&) noexcept = default;
+    TOwningList& operator=(TOwningList&&) noexcept = default;
+    ~TOwningList() = default;
+
+    int count() const { return static_cast<int>(entries_.size()); }
+
+    T& at(int index) {
+        checkIndex(index);
+        return *entries_[static_cast<size_t>(index)];
+    }
+    const T& at(int index) const {
+        checkIndex(index);
+        return *entries_[static_cast<size_t>(index)];
+    }
+    T& operator[](int index) { return at(index); }
+    const T& operator[](int index) const { return at(index); }
+
+    // Removes and frees the entry at index.
+    void remove(int index) {
+        checkIndex(index);
+        entries_.erase(entries_.begin() + index);
+    }
+    // Takes the entry at index out of the list and hands it to the caller.
+    std::unique_ptr<T> extract(int index) {
+        checkIndex(index);
+        std::unique_ptr<T> entry = std::move(entries_[static_cast<size_t>(index)]);
+        entries_.erase(entries_.begin() + index);
+        return entry;
+    }
+    // Moves the entry at curIndex to newIndex, the others closing up behind it.
+    void move(int curIndex, int newIndex) {
+        if (curIndex == newIndex)
+            return;
+        checkIndex(newIndex);
+        std::unique_ptr<T> entry = extract(curIndex);
+        entries_.insert(entries_.begin() + newIndex, std::move(entry));
+    }
+    // Removes and frees every entry.
+    void clear() { entries_.clear(); }
+
+protected:
+    // Appends entry, which the list owns from now on.
+    T& append(std::unique_ptr<T> entry) {
+        entries_.push_back(std::move(entry));
+        return *entries_.back();
+    }
+    void checkIndex(int index) const {
+        if (index < 0 || index >= count())
+            throw ListError(index);
+    }
+    // The entries themselves, for the list's own sorting and bulk changes.
+    std::vector<std::unique_ptr<T>>& entries() { return entries_; }
+    const std::vector<std::unique_ptr<T>>& entries() const { return entries_; }
+
+private:
+    std::vector<std::unique_ptr<T>> entries_;
+};
+
+} // namespace fetchora
