@@ -136,7 +136,7 @@ private:
             if (c == '\\') {
                 if (pos + 1 >= line.size() || (line[pos + 1] != '\\' && line[pos + 1] != '"'))
                     fail(i,
-                         "a backslash in a quoted text must be written \\\\ (or \\\" for a quote)");
+                         R"(a backslash in a quoted text must be written \\ (or \" for a quote))");
                 result += line[pos + 1];
                 pos += 2;
                 continue;

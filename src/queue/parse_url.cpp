@@ -112,7 +112,7 @@ void TParseURL::Parse(const std::string& url) {
 
 std::string TParseURL::Resolve(const std::string& base, const std::string& link,
                                bool omitCredentials) {
-    const std::string l = text::asciiLowerCase(link);
+    std::string l = text::asciiLowerCase(link);
     if (text::startsWith(l, "http:") || text::startsWith(l, "https:"))
         return l;
 

@@ -414,7 +414,7 @@ int Matcher::greedyCandidate(int atom, const Follow& f, int base, int high, int 
             to = length_ - 1;
         if (to < from)
             return -1;
-        const void* hit = memrchr(in_ + from, f.c[0], static_cast<std::size_t>(to - from + 1));
+        const void* hit = memrchr(in_ + from, f.c[0], static_cast<std::size_t>(to - from) + 1);
         return hit ? static_cast<int>(static_cast<const unsigned char*>(hit) - in_) - base : -1;
     }
     for (int k = high; k >= low; --k) {

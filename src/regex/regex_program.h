@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -157,7 +158,7 @@ struct Program {
         return &code[static_cast<std::size_t>(node) + kNodeHeader];
     }
     std::int32_t operandInt(int node, int index) const {
-        return readInt32(operand(node) + 4 * index);
+        return readInt32(operand(node) + static_cast<std::ptrdiff_t>(4) * index);
     }
     // The first node after the magic byte.
     static constexpr int kFirstNode = 1;

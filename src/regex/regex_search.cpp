@@ -87,7 +87,7 @@ bool TRegex::search(int startIndex) {
     if (startIndex >= length)
         return false;
     const char* in = input_.data();
-    const std::size_t rest = static_cast<std::size_t>(length - startIndex);
+    const auto rest = static_cast<std::size_t>(length - startIndex);
 
     if (!program.required.empty() &&
         memmem(in + startIndex, rest, program.required.data(), program.required.size()) == nullptr)
