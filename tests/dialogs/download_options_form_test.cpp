@@ -22,47 +22,47 @@ class DownloadOptionsFormTest : public ::testing::Test {
 protected:
     void SetUp() override { setSettingsKeyPath("Software\\Fetchora"); }
 
-    Sandbox sandbox;
-    ScriptedDesktop desktop;
-    TDownloadOptionsForm form;
+    Sandbox sandbox_;
+    ScriptedDesktop desktop_;
+    TDownloadOptionsForm form_;
 
-    void type(const std::string& text) { form.DestEdit->setText(QString::fromStdString(text)); }
+    void type(const std::string& text) { form_.DestEdit->setText(QString::fromStdString(text)); }
     std::string folderSetting() { return readSettingText("Folder", "unset"); }
 };
 
 TEST_F(DownloadOptionsFormTest, OkWithAnExistingFolderStoresItAndCloses) {
-    type(sandbox.root());
-    form.Button1Click();
-    EXPECT_EQ(form.result(), QDialog::Accepted);
-    EXPECT_EQ(folderSetting(), sandbox.root());
-    EXPECT_TRUE(desktop.messages.empty());
+    type(sandbox_.root());
+    form_.Button1Click();
+    EXPECT_EQ(form_.result(), QDialog::Accepted);
+    EXPECT_EQ(folderSetting(), sandbox_.root());
+    EXPECT_TRUE(desktop_.messages.empty());
 }
 
 TEST_F(DownloadOptionsFormTest, MissingFolderIsCreatedOnceThenReportedAsExisting) {
-    const std::string folder = sandbox.path("new");
+    const std::string folder = sandbox_.path("new");
     type(folder);
-    form.Button1Click();
-    EXPECT_NE(form.result(), QDialog::Accepted);
-    form.CreateLabelClick();
-    form.CreateLabelClick();
-    EXPECT_EQ(desktop.texts(),
+    form_.Button1Click();
+    EXPECT_NE(form_.result(), QDialog::Accepted);
+    form_.CreateLabelClick();
+    form_.CreateLabelClick();
+    EXPECT_EQ(desktop_.texts(),
               (std::vector<std::string>{folder + " does not exist. Press create this folder.",
                                         folder + " created.", folder + " exists."}));
     struct stat st {};
     EXPECT_EQ(::stat(folder.c_str(), &st), 0);
     // Cancel does not undo what Create this folder stored.
-    form.reject();
+    form_.reject();
     EXPECT_EQ(folderSetting(), folder);
 }
 
 TEST_F(DownloadOptionsFormTest, CreatesOnlyOneLevelAndTreatsEmptyTextAsMissing) {
-    const std::string deep = sandbox.path("a/b");
+    const std::string deep = sandbox_.path("a/b");
     type(deep);
-    form.CreateLabelClick();
+    form_.CreateLabelClick();
     type("");
-    form.CreateLabelClick();
-    form.Button1Click();
-    EXPECT_EQ(desktop.texts(),
+    form_.CreateLabelClick();
+    form_.Button1Click();
+    EXPECT_EQ(desktop_.texts(),
               (std::vector<std::string>{"Unable to create " + deep + ". Change folder.",
                                         "Unable to create . Change folder.",
                                         " does not exist. Press create this folder."}));
@@ -71,12 +71,12 @@ TEST_F(DownloadOptionsFormTest, CreatesOnlyOneLevelAndTreatsEmptyTextAsMissing) 
 
 TEST_F(DownloadOptionsFormTest, BrowseFillsTheEditOnlyWhenAFolderWasPicked) {
     type("/kept");
-    desktop.folders.push_back(std::nullopt);
-    form.BrowseBtnClick();
-    EXPECT_EQ(form.DestEdit->text().toStdString(), "/kept");
-    desktop.folders.push_back(sandbox.root());
-    form.BrowseBtnClick();
-    EXPECT_EQ(form.DestEdit->text().toStdString(), sandbox.root());
+    desktop_.folders.push_back(std::nullopt);
+    form_.BrowseBtnClick();
+    EXPECT_EQ(form_.DestEdit->text().toStdString(), "/kept");
+    desktop_.folders.push_back(sandbox_.root());
+    form_.BrowseBtnClick();
+    EXPECT_EQ(form_.DestEdit->text().toStdString(), sandbox_.root());
 }
 
 } // namespace

@@ -68,27 +68,27 @@ protected:
         previousPrompt_ =
             setCredentialPrompt([this](const std::string& server, const TPasswordList& remembered,
                                        std::string& user, std::string& password) {
-                ++prompts;
-                promptedServer = server;
-                rowsShown = remembered.count();
-                if (!answer)
+                ++prompts_;
+                promptedServer_ = server;
+                rowsShown_ = remembered.count();
+                if (!answer_)
                     return false;
-                user = answer->first;
-                password = answer->second;
+                user = answer_->first;
+                password = answer_->second;
                 return true;
             });
     }
     void TearDown() override { setCredentialPrompt(previousPrompt_); }
 
-    std::string file() const { return Sandbox::readFile(path); }
-    void writeFile(const std::string& content) { Sandbox::writeFile(path, content); }
+    std::string file() const { return Sandbox::readFile(path_); }
+    void writeFile(const std::string& content) { Sandbox::writeFile(path_, content); }
 
-    Sandbox sandbox;
-    std::string path = sandbox.libraryPath("servers.txt");
-    int prompts = 0;
-    int rowsShown = -1;
-    std::string promptedServer;
-    std::optional<std::pair<std::string, std::string>> answer;
+    Sandbox sandbox_;
+    std::string path_ = sandbox_.libraryPath("servers.txt");
+    int prompts_ = 0;
+    int rowsShown_ = -1;
+    std::string promptedServer_;
+    std::optional<std::pair<std::string, std::string>> answer_;
 
 private:
     CredentialPrompt previousPrompt_;
@@ -100,10 +100,10 @@ TEST_F(CredentialsTest, FirstLookupCreatesAnOwnerOnlyEmptyFile) {
     EXPECT_FALSE(LookupCredentials("host", true, user, password));
     EXPECT_EQ(user, "");
     EXPECT_EQ(password, "");
-    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(prompts_, 0);
     EXPECT_EQ(file(), "");
     struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    ASSERT_EQ(::stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
@@ -118,24 +118,24 @@ TEST_F(CredentialsTest, LookupMatchesTheWholeServerWithoutRegardToCase) {
     ASSERT_TRUE(LookupCredentials("HOST:81", true, user, password));
     EXPECT_EQ(user, "portuser");
     EXPECT_FALSE(LookupCredentials("other:81", true, user, password));
-    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(prompts_, 0);
 }
 
 TEST_F(CredentialsTest, PromptedCredentialsAreRememberedWhole) {
     writeFile("other\tu\tp\r\n");
-    answer = std::make_pair(std::string("Me"), std::string("Pa:ss word"));
+    answer_ = std::make_pair(std::string("Me"), std::string("Pa:ss word"));
     std::string user;
     std::string password;
     ASSERT_TRUE(LookupCredentials("Host:8080", false, user, password));
-    EXPECT_EQ(prompts, 1);
-    EXPECT_EQ(promptedServer, "Host:8080");
-    EXPECT_EQ(rowsShown, 1);
+    EXPECT_EQ(prompts_, 1);
+    EXPECT_EQ(promptedServer_, "Host:8080");
+    EXPECT_EQ(rowsShown_, 1);
     EXPECT_EQ(user, "Me");
     EXPECT_EQ(password, "Pa:ss word");
     EXPECT_EQ(file(), "other\tu\tp\r\nHost:8080\tMe\tPa:ss word\r\n");
 
     // An empty password keeps its empty field, and the file still loads.
-    answer = std::make_pair(std::string("solo"), std::string());
+    answer_ = std::make_pair(std::string("solo"), std::string());
     ASSERT_TRUE(LookupCredentials("bare", false, user, password));
     EXPECT_EQ(file(), "other\tu\tp\r\nHost:8080\tMe\tPa:ss word\r\nbare\tsolo\t\r\n");
     ASSERT_TRUE(LookupCredentials("BARE", true, user, password));
@@ -147,12 +147,12 @@ TEST_F(CredentialsTest, CancelledOrMissingPromptFindsNothing) {
     std::string user;
     std::string password;
     EXPECT_FALSE(LookupCredentials("host", false, user, password));
-    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(prompts_, 1);
     EXPECT_EQ(file(), "");
 
     setCredentialPrompt(nullptr);
     EXPECT_FALSE(LookupCredentials("host", false, user, password));
-    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(prompts_, 1);
 }
 
 TEST_F(CredentialsTest, StoreUpdatesTheLastMatchOrAdds) {
@@ -175,7 +175,7 @@ TEST_F(CredentialsTest, ForgetRemovesEveryMatch) {
 TEST_F(CredentialsTest, DamagedLineLeavesTheFileUnchanged) {
     const std::string damaged = "host\tu\tp\r\nbroken\tline\r\nlast\tx\ty\r\n";
     writeFile(damaged);
-    ::chmod(path.c_str(), 0644);
+    ::chmod(path_.c_str(), 0644);
     std::string user;
     std::string password;
     try {
@@ -184,7 +184,7 @@ TEST_F(CredentialsTest, DamagedLineLeavesTheFileUnchanged) {
     } catch (const ListError& e) {
         EXPECT_STREQ(e.what(), "List index out of bounds (2)");
     }
-    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(prompts_, 0);
     EXPECT_THROW(StoreCredentials(TAuthURL("http://a:b@host/")), ListError);
     EXPECT_THROW(ForgetCredentials("host"), ListError);
     EXPECT_EQ(file(), damaged);
@@ -197,14 +197,14 @@ TEST_F(CredentialsTest, DamagedLineLeavesTheFileUnchanged) {
 TEST_F(CredentialsTest, ListLoadKeepsTheHalfFilledEntry) {
     writeFile("a\tb\tc\r\nonly\r\n");
     TPasswordList list;
-    EXPECT_THROW(list.LoadFromFile(path), ListError);
+    EXPECT_THROW(list.LoadFromFile(path_), ListError);
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list[1].Server, "only");
     EXPECT_EQ(list[1].UserName, "");
 
     TPasswordList missing;
     missing.Add().Server = "kept";
-    missing.LoadFromFile(sandbox.libraryPath("none.txt"));
+    missing.LoadFromFile(sandbox_.libraryPath("none.txt"));
     EXPECT_EQ(missing.count(), 1);
 }
 

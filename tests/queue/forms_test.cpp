@@ -33,16 +33,17 @@ class ModalScript final {
 public:
     explicit ModalScript(std::function<int(QDialog&)> script)
         : previous_(ui::setModalHook([this, script](QDialog& dialog) {
-              ++shown;
+              ++shown_;
               return script(dialog);
           })) {}
     ~ModalScript() { ui::setModalHook(previous_); }
     ModalScript(const ModalScript&) = delete;
     ModalScript& operator=(const ModalScript&) = delete;
 
-    int shown = 0;
+    int shown() const { return shown_; }
 
 private:
+    int shown_ = 0;
     ui::ModalHook previous_;
 };
 
@@ -164,7 +165,7 @@ TEST(PasswordForm, InstalledPromptAsksAndStoresWhatWasTyped) {
     std::string user;
     std::string password;
     ASSERT_TRUE(LookupCredentials("Host:81", false, user, password));
-    EXPECT_EQ(script.shown, 1);
+    EXPECT_EQ(script.shown(), 1);
     EXPECT_EQ(user, "Me");
     EXPECT_EQ(password, "Se:cret");
     EXPECT_EQ(Sandbox::readFile(sandbox.libraryPath("servers.txt")),
@@ -176,7 +177,7 @@ TEST(PasswordForm, InstalledPromptAsksAndStoresWhatWasTyped) {
             return dialog.result();
         });
         EXPECT_FALSE(LookupCredentials("other", false, user, password));
-        EXPECT_EQ(cancel.shown, 1);
+        EXPECT_EQ(cancel.shown(), 1);
         EXPECT_EQ(user, "");
     }
 }
@@ -186,7 +187,7 @@ protected:
     void SetUp() override { ExceptionList().clear(); }
     void TearDown() override { ExceptionList().clear(); }
 
-    const InstalledDialogs dialogs;
+    const InstalledDialogs dialogs_;
 };
 
 TEST_F(ExceptionFormTest, ShowsTheLinesAndOkEmptiesTheList) {
@@ -214,11 +215,11 @@ TEST_F(ExceptionFormTest, ShowsTheLinesAndOkEmptiesTheList) {
         return form.result();
     });
     ShowExceptions();
-    EXPECT_EQ(script.shown, 1);
+    EXPECT_EQ(script.shown(), 1);
     EXPECT_TRUE(ExceptionList().empty());
 
     ShowExceptions();
-    EXPECT_EQ(script.shown, 1) << "an empty list shows nothing";
+    EXPECT_EQ(script.shown(), 1) << "an empty list shows nothing";
 }
 
 TEST_F(ExceptionFormTest, ClosingOtherwiseKeepsTheLines) {
@@ -229,7 +230,7 @@ TEST_F(ExceptionFormTest, ClosingOtherwiseKeepsTheLines) {
             return dialog.result();
         });
         ShowExceptions();
-        EXPECT_EQ(script.shown, 1);
+        EXPECT_EQ(script.shown(), 1);
     }
     AddException("Forbidden", "http://h/x");
     EXPECT_EQ(ExceptionList(),
