@@ -15,10 +15,6 @@ namespace fetchora {
 
 namespace {
 
-bool isSchemeChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-}
-
 // The reason of a failed connection: the socket error's text and its code.
 std::string socketErrorReason(int code) {
     return WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")";
@@ -38,71 +34,6 @@ const char* methodName(THttpRequest rq) {
 }
 
 } // namespace
-
-THttpUrlParts ParseHttpURL(const std::string& url) {
-    THttpUrlParts parts;
-    size_t authorityStart = 0;
-    bool schemeRead = false;
-    const size_t separator = url.find("://");
-    if (separator != std::string::npos) {
-        const std::string scheme = text::asciiLowerCase(std::string_view(url).substr(0, separator));
-        bool valid = true;
-        for (const char c : scheme)
-            valid = valid && isSchemeChar(c);
-        if (valid) {
-            parts.Proto = scheme;
-            authorityStart = separator + 3;
-            schemeRead = true;
-        } else {
-            parts.Proto = "http"; // and read as if there were no "://"
-        }
-    }
-    if (!schemeRead) {
-        if (!url.empty() && url[0] == '/') {
-            parts.Proto = "http";
-            if (url.size() < 2 || url[1] != '/') {
-                parts.Path = url;
-                return parts;
-            }
-            authorityStart = 2;
-        } else if (url.size() >= 5 &&
-                   text::asciiSameText(std::string_view(url).substr(0, 5), "http:")) {
-            parts.Proto = "http";
-            if (url.size() < 7 || url[6] != '/') {
-                parts.Path = url.substr(5);
-                return parts;
-            }
-            authorityStart = 5;
-        }
-    }
-    const size_t authorityEnd = url.find_first_of("/?", authorityStart);
-    const std::string authority = url.substr(authorityStart, authorityEnd == std::string::npos
-                                                                 ? std::string::npos
-                                                                 : authorityEnd - authorityStart);
-    if (authorityEnd != std::string::npos)
-        parts.Path = url.substr(authorityEnd);
-
-    const size_t at = authority.rfind('@');
-    const size_t colon = authority.rfind(':');
-    const size_t hostStart = at == std::string::npos ? 0 : at + 1;
-    if (colon != std::string::npos && (at == std::string::npos || colon > at)) {
-        parts.Port = authority.substr(colon + 1);
-        parts.Host = authority.substr(hostStart, colon - hostStart);
-    } else {
-        parts.Host = authority.substr(hostStart);
-    }
-    if (at != std::string::npos) {
-        const std::string userInfo = authority.substr(0, at);
-        const size_t split = userInfo.find(':');
-        if (split == std::string::npos) {
-            parts.User = userInfo;
-        } else {
-            parts.User = userInfo.substr(0, split);
-            parts.Pass = userInfo.substr(split + 1);
-        }
-    }
-    return parts;
-}
 
 THttpClient::THttpClient(const std::string& name) : FCtrlSocket(std::make_unique<TAsyncSocket>()) {
     Name = name;
@@ -231,8 +162,7 @@ void THttpClient::ClearResults(bool keepLocation) {
         FLocation = URL;
 }
 
-void THttpClient::TakeTarget(const std::string& url) {
-    const THttpUrlParts parts = ParseHttpURL(url);
+void THttpClient::TakeTarget(const THttpUrlParts& parts) {
     FProtocol = parts.Proto.empty() ? "http" : parts.Proto;
     FTargetHost = parts.Host;
     FTargetPort = parts.Port;
@@ -268,7 +198,7 @@ void THttpClient::StartRequest(THttpRequest Rq) {
     const THttpUrlParts parts = ParseHttpURL(URL);
     FCurrUser = parts.User.empty() ? Username : parts.User;
     FCurrPass = parts.Pass.empty() ? Password : parts.Pass;
-    TakeTarget(URL);
+    TakeTarget(parts);
 
     AuthBasicState = basicNone;
     AuthNTLMState = ntlmNone;

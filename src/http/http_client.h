@@ -7,6 +7,7 @@
 
 #include "http/async_socket.h"
 #include "http/http_response_reader.h"
+#include "http/http_url.h"
 #include "http/msg_wnd_control.h"
 #include "http/ntlm.h"
 #include "http/stream.h"
@@ -77,19 +78,6 @@ inline constexpr THttpOptions httpoUseQuality = 0x10;
 // "Unexpected AuthBasicState" and the like.
 enum THttpBasicState { basicNone = 0, basicSending = 1, basicDone = 2 };
 enum THttpNTLMState { ntlmNone = 0, ntlmMsg1 = 1, ntlmMsg3 = 3, ntlmDone = 4 };
-
-// A URL split into its parts as the client reads it.
-struct THttpUrlParts {
-    std::string Proto; // lowercased; empty when the URL names none
-    std::string User;
-    std::string Pass;
-    std::string Host;
-    std::string Port; // empty when the URL names none
-    std::string Path; // from the first "/" or "?" after the host; may be empty
-};
-
-// Splits a URL into protocol, user, password, host, port and path.
-THttpUrlParts ParseHttpURL(const std::string& url);
 
 // The silence after which a running request gives up: no lookup result, no connection,
 // no byte for this long.
@@ -221,7 +209,7 @@ private:
     void DoRequestAsync(THttpRequest Rq);
     void StartRequest(THttpRequest Rq);
     void ClearResults(bool keepLocation);
-    void TakeTarget(const std::string& url);
+    void TakeTarget(const THttpUrlParts& parts);
     void StartConnection();
     bool ConnectionMatches() const;
     void SendOnOpenConnection();

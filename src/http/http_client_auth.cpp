@@ -64,7 +64,7 @@ void THttpClient::PrepareRelocation(const std::string& location) {
     const THttpUrlParts parts = ParseHttpURL(absolute);
     const bool otherServer = !text::asciiSameText(parts.Host, FTargetHost) ||
                              effectivePort(parts.Port) != effectivePort(FTargetPort);
-    TakeTarget(absolute);
+    TakeTarget(parts);
     if (otherServer) {
         // Credentials are never sent to a server they were not given for, nor is an
         // answered challenge: the other server starts without any authorization and
@@ -165,7 +165,7 @@ void THttpClient::RelocateAfterClose() {
         return;
     if (!BeginRelocationLeg())
         return;
-    TakeTarget(FLocation);
+    TakeTarget(ParseHttpURL(FLocation));
     FCloseReq = FRequestVer == "1.0";
     StartConnection();
 }

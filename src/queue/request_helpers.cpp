@@ -4,6 +4,7 @@
 #include "queue/request_helpers.h"
 
 #include "http/http_client.h"
+#include "http/http_url.h"
 #include "http/stream.h"
 #include "platform/text.h"
 #include "queue/credentials.h"
@@ -16,28 +17,6 @@ namespace fetchora {
 namespace {
 
 enum class Method { Get, Head };
-
-// The span of the credential part "user:password@" of url: after the first "//", up
-// to and including the first "@" of the host part. Empty (npos) when there is none.
-struct CredentialSpan {
-    size_t begin = std::string::npos; // first byte after "//"
-    size_t end = std::string::npos;   // one past the "@"
-};
-
-CredentialSpan credentialSpan(const std::string& url) {
-    CredentialSpan span;
-    const size_t slashes = url.find("//");
-    if (slashes == std::string::npos)
-        return span;
-    const size_t hostBegin = slashes + 2;
-    const size_t hostEnd = std::min(url.find('/', hostBegin), url.size());
-    const size_t at = url.find('@', hostBegin);
-    if (at == std::string::npos || at >= hostEnd)
-        return span;
-    span.begin = hostBegin;
-    span.end = at + 1;
-    return span;
-}
 
 // Lends the helper's stream to the client for one request and takes it back however the
 // request is left, an error from the credential store or the prompt included: the client
@@ -138,12 +117,12 @@ bool request(const std::string& url, THttpClient& client, Method method, TStream
 } // namespace
 
 std::string requestURL(const std::string& url) {
-    const CredentialSpan span = credentialSpan(url);
-    if (span.begin == std::string::npos)
+    const UrlHostPart part = findHostPart(url);
+    if (!part.hasCredentials())
         return text::asciiLowerCase(url);
-    return text::asciiLowerCase(url.substr(0, span.begin)) +
-           url.substr(span.begin, span.end - span.begin) +
-           text::asciiLowerCase(url.substr(span.end));
+    return text::asciiLowerCase(url.substr(0, part.begin)) +
+           url.substr(part.begin, part.credentialEnd - part.begin) +
+           text::asciiLowerCase(url.substr(part.credentialEnd));
 }
 
 bool ApplyCredentials(TAuthURL& authURL, bool noPrompt) {
@@ -153,13 +132,7 @@ bool ApplyCredentials(TAuthURL& authURL, bool noPrompt) {
         return false;
     authURL.UserName = user;
     authURL.Password = password;
-    const std::string& url = authURL.URL;
-    const size_t slashes = url.find("//");
-    if (slashes == std::string::npos)
-        return true;
-    const CredentialSpan span = credentialSpan(url);
-    const size_t rest = span.begin == std::string::npos ? slashes + 2 : span.end;
-    authURL.URL = url.substr(0, slashes) + "//" + user + ":" + password + "@" + url.substr(rest);
+    authURL.URL = replaceCredentials(authURL.URL, user, password);
     return true;
 }
 

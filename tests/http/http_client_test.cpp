@@ -488,32 +488,5 @@ TEST_F(HttpClientWire, UnsupportedVersionIsRefused) {
     EXPECT_EQ(client.RequestVer(), "1.0");
 }
 
-TEST(HttpUrl, SplitsLikeTheClient) {
-    struct Row {
-        const char* url;
-        THttpUrlParts parts;
-    };
-    const Row rows[] = {
-        {"http://u:p:q@Host:8080/a/b?c", {"http", "u", "p:q", "Host", "8080", "/a/b?c"}},
-        {"HTTP://host", {"http", "", "", "host", "", ""}},
-        {"host.example?q=/x", {"", "", "", "host.example", "", "?q=/x"}},
-        {"/only/path", {"http", "", "", "", "", "/only/path"}},
-        {"//host/p", {"http", "", "", "host", "", "/p"}},
-        {"http:/relative", {"http", "", "", "", "", "/relative"}},
-        {"a b://host/x", {"http", "", "", "a b", "", "//host/x"}},
-        {"ftp://user@h:21", {"ftp", "user", "", "h", "21", ""}},
-        {"http://a@b@c:1/", {"http", "a@b", "", "c", "1", "/"}},
-    };
-    for (const auto& row : rows) {
-        const THttpUrlParts p = ParseHttpURL(row.url);
-        EXPECT_EQ(p.Proto, row.parts.Proto) << row.url;
-        EXPECT_EQ(p.User, row.parts.User) << row.url;
-        EXPECT_EQ(p.Pass, row.parts.Pass) << row.url;
-        EXPECT_EQ(p.Host, row.parts.Host) << row.url;
-        EXPECT_EQ(p.Port, row.parts.Port) << row.url;
-        EXPECT_EQ(p.Path, row.parts.Path) << row.url;
-    }
-}
-
 } // namespace
 } // namespace fetchora
