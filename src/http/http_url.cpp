@@ -87,9 +87,10 @@ UrlHostPart findHostPart(std::string_view url) {
         return part;
     part.begin = slashes + 2;
     part.end = std::min(url.find('/', part.begin), url.size());
-    const size_t at = url.find('@', part.begin);
-    if (at != std::string_view::npos && at < part.end)
-        part.credentialEnd = at + 1;
+    // The last "@" of the host part, as the client reads it: a password may hold one.
+    const size_t at = url.substr(part.begin, part.end - part.begin).rfind('@');
+    if (at != std::string_view::npos)
+        part.credentialEnd = part.begin + at + 1;
     return part;
 }
 

@@ -25,7 +25,8 @@ struct THttpUrlParts {
 THttpUrlParts ParseHttpURL(const std::string& url);
 
 // The host part of an address: from after its first "//" up to the next "/" or the end.
-// Its credential part "user:password@" runs up to and including the first "@" in it.
+// Its credential part "user:password@" runs up to and including the last "@" in it, where
+// the client's reading ends the credentials too.
 // Offsets into the address; begin is npos when there is no "//".
 struct UrlHostPart {
     size_t begin = std::string_view::npos;
