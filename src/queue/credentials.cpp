@@ -10,6 +10,7 @@
 #include "util/strings.h"
 
 #include <functional>
+#include <memory>
 
 namespace fetchora {
 
@@ -58,28 +59,7 @@ TAuthURL::TAuthURL(const std::string& text) : URL(text) {
 }
 
 TPassword& TPasswordList::Add() {
-    entries_.push_back(std::make_unique<TPassword>());
-    return *entries_.back();
-}
-
-void TPasswordList::checkIndex_(int index) const {
-    if (index < 0 || index >= count())
-        throw ListError(index);
-}
-
-TPassword& TPasswordList::at(int index) {
-    checkIndex_(index);
-    return *entries_[static_cast<size_t>(index)];
-}
-
-const TPassword& TPasswordList::at(int index) const {
-    checkIndex_(index);
-    return *entries_[static_cast<size_t>(index)];
-}
-
-void TPasswordList::remove(int index) {
-    checkIndex_(index);
-    entries_.erase(entries_.begin() + index);
+    return append(std::make_unique<TPassword>());
 }
 
 void TPasswordList::LoadFromFile(const std::string& path) {
@@ -104,7 +84,7 @@ void TPasswordList::LoadFromFile(const std::string& path) {
 void TPasswordList::SaveToFile(const std::string& path) const {
     // "%s\t%s\t%s" of Server, UserName and Password per line.
     std::string content;
-    for (const auto& entry : entries_)
+    for (const auto& entry : entries())
         content += entry->Server + '\t' + entry->UserName + '\t' + entry->Password + "\r\n";
     // Every request saves the list; a file that already holds exactly this is left as it
     // is instead of being replaced by the same bytes.

@@ -6,11 +6,10 @@
 #pragma once
 
 #include "util/dialog_hook.h"
+#include "util/owning_list.h"
 
 #include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace fetchora {
 
@@ -36,23 +35,12 @@ public:
     std::string Password;
 };
 
-class TPasswordList final {
+// The remembered entries; count, access by index, remove and clear come with the owning
+// list (ListError "List index out of bounds (%d)" outside it).
+class TPasswordList final : public TOwningList<TPassword> {
 public:
-    TPasswordList() = default;
-    TPasswordList(const TPasswordList&) = delete;
-    TPasswordList& operator=(const TPasswordList&) = delete;
-
     // A new, empty entry appended to the list.
     TPassword& Add();
-
-    int count() const { return static_cast<int>(entries_.size()); }
-    // ListError "List index out of bounds (%d)" outside the list.
-    TPassword& at(int index);
-    const TPassword& at(int index) const;
-    TPassword& operator[](int index) { return at(index); }
-    const TPassword& operator[](int index) const { return at(index); }
-    void remove(int index);
-    void clear() { entries_.clear(); }
 
     // Nothing happens when the file does not exist. Otherwise the entries are replaced by
     // the file's lines; a line of fewer than three fields stops the load with ListError,
@@ -60,11 +48,6 @@ public:
     void LoadFromFile(const std::string& path);
     // Replaces the file with one line per entry; a new file is readable by its owner only.
     void SaveToFile(const std::string& path) const;
-
-private:
-    void checkIndex_(int index) const;
-
-    std::vector<std::unique_ptr<TPassword>> entries_;
 };
 
 // The path of servers.txt, next to the library file.
