@@ -1,11 +1,10 @@
-// The in-memory string stream: one block that grows by doubling, or to the size a
-// caller announces.
+// The in-memory string stream: one block (a string, so that it can be handed over) that
+// grows by doubling, or to the size a caller announces.
 #include "http/stream.h"
 
 #include "platform/files.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -34,7 +33,7 @@ TStringStream::~TStringStream() {
 
 void TStringStream::Release() {
     offered_ = 0;
-    std::free(data_);
+    block_ = std::string();
     data_ = nullptr;
     size_ = 0;
     capacity_ = 0;
@@ -50,10 +49,8 @@ void TStringStream::Reserve(size_t needed, bool exact) {
         const size_t doubled = capacity_ > kMaxSize / 2 ? kMaxSize : capacity_ * 2;
         capacity = std::max({needed, doubled, kMinCapacity});
     }
-    void* block = std::realloc(data_, capacity);
-    if (block == nullptr)
-        throw std::bad_alloc();
-    data_ = static_cast<char*>(block);
+    block_.resize(capacity);
+    data_ = block_.data();
     capacity_ = capacity;
 }
 
@@ -146,7 +143,8 @@ void TStringStream::CommitWrite(int64_t count) {
 }
 
 std::string TStringStream::TakeDataString() {
-    std::string out(data_, size_);
+    block_.resize(size_); // shrinks in place: nothing is copied
+    std::string out = std::move(block_);
     Release();
     position_ = 0;
     return out;

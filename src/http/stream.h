@@ -74,8 +74,8 @@ public:
     std::string DataString() const { return std::string(data_, size_); }
     // The bytes without a copy; valid until the next change.
     std::string_view View() const { return std::string_view(data_, size_); }
-    // Hands the bytes over as a copy and leaves the stream empty. Callers that only
-    // write the bytes somewhere use View() and spare the copy.
+    // Hands the bytes over without a copy (the stream's own block moves into the result)
+    // and leaves the stream empty.
     std::string TakeDataString();
 
 private:
@@ -83,6 +83,8 @@ private:
     void Reserve(size_t needed, bool exact);
     void Release();
 
+    // The block: its whole length is room, the first size_ bytes are the stream's.
+    std::string block_;
     char* data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;

@@ -118,5 +118,16 @@ TEST(StringStream, GrowingByInPlaceWritesKeepsEveryByte) {
     EXPECT_TRUE(stream.TakeDataString() == expected);
 }
 
+TEST(StringStream, TakeDataStringHandsTheBlockOverWithoutACopy) {
+    TStringStream stream;
+    const std::string page(100000, 'p');
+    stream.Write(page.data(), static_cast<int64_t>(page.size()));
+    const char* const bytes = stream.View().data();
+    const std::string taken = stream.TakeDataString();
+    EXPECT_EQ(taken.data(), bytes);
+    EXPECT_EQ(taken, page);
+    EXPECT_EQ(stream.Size(), 0);
+}
+
 } // namespace
 } // namespace fetchora
