@@ -88,6 +88,22 @@ void TRegex::SetInputString(std::string_view input) {
     clearRegisters();
 }
 
+void TRegex::SetInputString(std::string&& input) {
+    const std::size_t nul = input.find('\0');
+    if (nul != std::string::npos)
+        input.resize(nul);
+    input_ = std::move(input);
+    inputSet_ = true;
+    ++inputGeneration_;
+    clearRegisters();
+}
+
+bool TRegex::Exec(std::string&& input) {
+    SetInputString(std::move(input));
+    prepareSearch();
+    return search(0);
+}
+
 void TRegex::SetSpaceCharacters(std::string_view chars) {
     spaceCharacters_.assign(chars);
     dropProgram();

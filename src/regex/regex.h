@@ -64,8 +64,11 @@ public:
     bool ModifierFlag(int index) const;
     void SetModifierFlag(int index, bool on);
 
-    // Stores input as InputString and searches from position 1.
+    // Stores input as InputString and searches from position 1. The string overload
+    // takes the text over without a copy (a page handed on from its stream).
     bool Exec(std::string_view input);
+    bool Exec(std::string&& input);
+    bool Exec(const char* input) { return Exec(std::string_view(input)); }
     // Searches on from the end of the last whole match, one position further when it was
     // empty; ERegex 1007 without a previous match.
     bool ExecNext();
@@ -82,6 +85,8 @@ public:
     // Reading it before any input was set raises ERegex 1008.
     const std::string& InputString() const;
     void SetInputString(std::string_view input);
+    void SetInputString(std::string&& input);
+    void SetInputString(const char* input) { SetInputString(std::string_view(input)); }
 
     // Character sets used by \s, \w, "." without s, and the multi-line anchors. Changing
     // one drops the program. The paired separator is empty or two different characters

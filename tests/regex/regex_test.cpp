@@ -91,6 +91,20 @@ TEST(Regex, InputIsAnOwnedCopyUpToItsFirstNul) {
     EXPECT_EQ(regex.MatchLength(0), -1);
 }
 
+TEST(Regex, AMovedInputIsTakenOverWithoutACopy) {
+    TRegex regex;
+    regex.SetExpression("needle");
+    std::string page(4096, 'x');
+    page += "needle";
+    const char* const bytes = page.data();
+    ASSERT_TRUE(regex.Exec(std::move(page)));
+    EXPECT_EQ(regex.InputString().data(), bytes);
+    EXPECT_EQ(regex.MatchStart(0), 4097);
+    std::string cut("abc\0needle", 10);
+    regex.SetInputString(std::move(cut));
+    EXPECT_EQ(regex.InputString(), "abc");
+}
+
 TEST(Regex, FailedCompilationLeavesNoProgramBehind) {
     TRegex regex;
     regex.SetExpression("a");
