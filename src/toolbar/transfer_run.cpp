@@ -11,6 +11,7 @@
 #include "platform/format.h"
 #include "platform/text.h"
 #include "queue/download_list.h"
+#include "queue/exception_list.h"
 #include "queue/request_helpers.h"
 #include "util/file_io.h"
 #include "util/settings.h"
@@ -20,6 +21,9 @@
 namespace fetchora {
 
 namespace {
+
+// The error list's line for an answer that ended before the end of the file.
+constexpr const char* kShortAnswer = "The answer ended before the end of the file";
 
 bool sameURL(const std::string& a, const std::string& b) {
     return text::ansiSameText(a, b);
@@ -149,6 +153,11 @@ void TTransferRun::fetchQueue(const std::string& folder) {
         if (!failed && changed)
             output->commit(path);
 
+        if (failed)
+            ++state_.failures;
+        else if (entry->FileSize != entry->Downloaded && !FCancelled)
+            noteFailedRequest(*entry);
+
         if (entry->FileSize == entry->Downloaded) {
             state_.finished.push_back(entry->URL);
             const int index = indexOf(*FDownloads, entry);
@@ -190,14 +199,30 @@ void TTransferRun::keepFileBytes(files::TempFile& output, int64_t partial, int64
     output.truncate(to + accepted);
 }
 
+void TTransferRun::noteFailedRequest(const TDownload& entry) {
+    ++state_.failures;
+    // The request helper has recorded every failed request but two: a 401 whose
+    // password prompt the user cancelled, and an answer that ended before the file did.
+    const int status = client_.StatusCode();
+    if (status == 401)
+        AddException(client_.ReasonPhrase(), entry.URL);
+    else if (status == 200 || status == 206)
+        AddException(kShortAnswer, entry.URL);
+}
+
 void TTransferRun::endRun() {
+    const bool withErrors = state_.failures > 0;
     FCurrent = nullptr;
     state_ = RunState{};
     FDownloads->SaveToFile(FListFile);
     events_.ended();
     FRunning = false;
-    events_.statusText("Download complete");
+    // "Download complete" only when the run did what it attempted; otherwise the status
+    // says so and the error list tells why.
+    events_.statusText(withErrors ? "Download ended with errors" : "Download complete");
     events_.panelColour(PanelColour::Idle);
+    if (withErrors)
+        events_.showExceptions();
     if (FCancelled)
         events_.showInformation("Download canceled. Press Start to resume download.");
     FCancelled = false;
@@ -233,8 +258,11 @@ void TTransferRun::DocData(int len) {
 std::optional<std::string> TTransferRun::progressText() const {
     if (FCurrent == nullptr)
         return std::nullopt;
-    const int left = FDownloads ? FDownloads->count() : 0;
-    return format("Downloading %d of %d [%d%%]", FRunTotal - left + 1, FRunTotal,
+    // The entries finished so far, plus the one on its way; entries that a reload added
+    // or took away do not move it outside 1 to the run's total.
+    const int number =
+        std::clamp(static_cast<int>(state_.finished.size()) + 1, 1, std::max(FRunTotal, 1));
+    return format("Downloading %d of %d [%d%%]", number, FRunTotal,
                   progressPercent(FCurrent->Downloaded, FCurrent->FileSize));
 }
 

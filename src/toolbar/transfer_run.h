@@ -89,6 +89,8 @@ private:
         std::vector<std::string> finished;
         // The file names the run gave its entries, by URL.
         std::vector<std::pair<std::string, std::string>> names;
+        // Attempts that ended without their entry finished, Stop aside.
+        int failures = 0;
         // The run's current entry after a reload dropped it from the queue.
         std::unique_ptr<TDownload> detached;
     };
@@ -96,6 +98,9 @@ private:
     void fetchQueue(const std::string& folder);
     // Leaves in output the partial file's bytes and the counted bytes of the response.
     void keepFileBytes(files::TempFile& output, int64_t partial, int64_t received);
+    // Counts the attempt on entry as failed and records why in the error list when the
+    // request helper did not.
+    void noteFailedRequest(const TDownload& entry);
     void endRun();
 
     std::unique_ptr<TDownloadList>& FDownloads;

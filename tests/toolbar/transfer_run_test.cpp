@@ -14,12 +14,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <netinet/in.h>
 #include <random>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fetchora {
 namespace {
@@ -179,6 +183,7 @@ TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
     EXPECT_EQ(beeps, 1);
     EXPECT_TRUE(information.empty());
     EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(shownErrors.empty());
     // The count advances when an entry is finished; percentages rise within a file.
     std::vector<std::pair<int, int>> progress; // (number, percent)
     for (const std::string& text : statuses) {
@@ -352,6 +357,89 @@ TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
     EXPECT_FALSE(exists("b.bin"));
     EXPECT_EQ(queueFile(), "");
     ASSERT_EQ(server.requests().size(), 2u);
+}
+
+// A port on which nothing listens.
+int refusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+TEST_F(TransferRun, FailedRequestsEndTheRunWithErrorsAndShowTheErrorList) {
+    const std::string refused = "http://127.0.0.1:" + std::to_string(refusedPort()) + "/b.bin";
+    const struct {
+        std::string url;
+        std::vector<Exchange> answers;
+        std::string line;
+    } cases[] = {
+        {server.url("/a.bin"),
+         {Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 3\r\n\r\nno!")},
+         "* Not Found [" + server.url("/a.bin") + "]"},
+        {refused, {}, "* Connection refused"},
+        // No prompt is installed, so the password prompt counts as cancelled.
+        {server.url("/c.bin"),
+         {Exchange::reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic "
+                          "realm=\"x\"\r\nContent-Length: 0\r\n\r\n")},
+         "* Unauthorized [" + server.url("/c.bin") + "]"},
+        // The server closes the connection after half the file.
+        {server.url("/d.bin"),
+         {Exchange::reply("HTTP/1.0 200 OK\r\n\r\n12345")},
+         "* The answer ended before the end of the file [" + server.url("/d.bin") + "]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        ExceptionList().clear();
+        shownErrors.clear();
+        queue(c.url + "\tfile.bin\t0\t10\r\n");
+        server.script(c.answers);
+        run.Run(destination);
+        EXPECT_EQ(statuses.back(), "Download ended with errors");
+        ASSERT_EQ(shownErrors.size(), 1u);
+        ASSERT_FALSE(shownErrors[0].empty());
+        EXPECT_EQ(shownErrors[0][0].rfind(c.line, 0), 0u) << shownErrors[0][0];
+        EXPECT_EQ(beeps, static_cast<int>(&c - cases) + 1);
+    }
+}
+
+TEST_F(TransferRun, TheStatusCountStaysWithinTheRunsTotalWhenAReloadChangesTheQueue) {
+    const std::string a = bytes(30000, 17);
+    // The file is emptied elsewhere, or grows by three entries, while a is on its way.
+    const std::string rewrites[] = {
+        "", line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 5) +
+                line("/p.bin", "p.bin", 0, 5) + line("/q.bin", "q.bin", 0, 5) +
+                line("/r.bin", "r.bin", 0, 5)};
+    for (const std::string& rewrite : rewrites) {
+        queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 5));
+        server.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 50),
+                       Exchange::reply(ok("bbbbb"))});
+        bool reloaded = false;
+        onStatus = [&](const std::string& text) {
+            if (reloaded || text.rfind("Downloading 1 of 2 [", 0) != 0)
+                return;
+            reloaded = true;
+            queue(rewrite);
+            run.Reload();
+        };
+        statuses.clear();
+        run.Run(destination);
+        onStatus = nullptr;
+        EXPECT_TRUE(reloaded);
+        for (const std::string& text : statuses) {
+            int number = 0, total = 0, percent = 0;
+            if (std::sscanf(text.c_str(), "Downloading %d of %d [%d%%]", &number, &total,
+                            &percent) == 3) {
+                EXPECT_GE(number, 1) << text;
+                EXPECT_LE(number, total) << text;
+            }
+        }
+    }
 }
 
 // Against nginx, started by the test command: a real server's ranges and files.
