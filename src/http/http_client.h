@@ -262,11 +262,15 @@ private:
     bool BeginRelocationLeg();
     bool RelocationLimitReached();
     void EndWithRelocationResponse();
+    struct AuthSide;
+    AuthSide ServerSide();
+    AuthSide ProxySide();
     bool CheckAuthorization();
-    void UpdateAuthStates();
-    bool DoBasic(int& state, bool proxy);
-    bool DoNTLM(int& state, bool proxy);
+    void UpdateAuthStates(AuthSide& side);
+    bool DoBasic(AuthSide& side);
+    bool DoNTLM(AuthSide& side);
     void PrepareRetry();
+    static std::string AuthLine(const AuthSide& side);
     std::string AuthorizationLine();
     std::string ProxyAuthorizationLine();
     int FindChallenge(const char* scheme) const;

@@ -172,6 +172,52 @@ void THttpClient::RelocateAfterClose() {
 
 // ---- authorization ----
 
+// One side of the exchange: the server (401, the current credentials, Authorization) or
+// the proxy (407, ProxyUsername and ProxyPassword, Proxy-Authorization). Basic and NTLM
+// run the same way for both.
+struct THttpClient::AuthSide {
+    int status;
+    int& basicState;
+    int& ntlmState;
+    const std::string& user;
+    const std::string& password;
+    std::string& connectionValue;
+    ntlm::Challenge& challenge;
+    const char* unexpectedBasic;
+    const char* unexpectedNTLM;
+
+    bool hasCredentials() const { return !user.empty() && !password.empty(); }
+    // Whether a response status still counts as refused for this side's states: the
+    // server's by a 401 or a 407, the proxy's by a 407 only.
+    bool refuses(int statusCode) const {
+        return statusCode == 407 || (status == 401 && statusCode == 401);
+    }
+};
+
+THttpClient::AuthSide THttpClient::ServerSide() {
+    return {401,
+            AuthBasicState,
+            AuthNTLMState,
+            FCurrUser,
+            FCurrPass,
+            FConnectionValue,
+            FNTLMChallenge,
+            "Unexpected AuthBasicState",
+            "Unexpected AuthNTLMState"};
+}
+
+THttpClient::AuthSide THttpClient::ProxySide() {
+    return {407,
+            ProxyAuthBasicState,
+            ProxyAuthNTLMState,
+            ProxyUsername,
+            ProxyPassword,
+            FProxyConnectionValue,
+            FProxyNTLMChallenge,
+            "Unexpected ProxyAuthBasicState",
+            "Unexpected ProxyAuthNTLMState"};
+}
+
 int THttpClient::FindChallenge(const char* scheme) const {
     for (size_t i = FDoAuthor.size(); i > 0; --i) {
         if (startsWithNoCase(FDoAuthor[i - 1], scheme))
@@ -180,48 +226,39 @@ int THttpClient::FindChallenge(const char* scheme) const {
     return -1;
 }
 
-void THttpClient::UpdateAuthStates() {
-    const bool challenged = FStatusCode == 401 || FStatusCode == 407;
-    if (AuthBasicState == basicSending && !challenged)
-        AuthBasicState = basicDone;
-    else if (AuthBasicState == basicDone && FStatusCode == 401)
-        AuthBasicState = basicNone;
-    if (AuthNTLMState == ntlmMsg3 && !challenged)
-        AuthNTLMState = ntlmDone;
-    else if (AuthNTLMState == ntlmDone && FStatusCode == 401)
-        AuthNTLMState = ntlmNone;
-
-    if (ProxyAuthBasicState == basicSending && FStatusCode != 407)
-        ProxyAuthBasicState = basicDone;
-    else if (ProxyAuthBasicState == basicDone && FStatusCode == 407)
-        ProxyAuthBasicState = basicNone;
-    if (ProxyAuthNTLMState == ntlmMsg3 && FStatusCode != 407)
-        ProxyAuthNTLMState = ntlmDone;
-    else if (ProxyAuthNTLMState == ntlmDone && FStatusCode == 407)
-        ProxyAuthNTLMState = ntlmNone;
+void THttpClient::UpdateAuthStates(AuthSide& side) {
+    // A state that was sent becomes done once a response no longer refuses it; a done
+    // one starts over when its side is refused anew.
+    if (side.basicState == basicSending && !side.refuses(FStatusCode))
+        side.basicState = basicDone;
+    else if (side.basicState == basicDone && FStatusCode == side.status)
+        side.basicState = basicNone;
+    if (side.ntlmState == ntlmMsg3 && !side.refuses(FStatusCode))
+        side.ntlmState = ntlmDone;
+    else if (side.ntlmState == ntlmDone && FStatusCode == side.status)
+        side.ntlmState = ntlmNone;
 }
 
 bool THttpClient::CheckAuthorization() {
-    UpdateAuthStates();
+    AuthSide server = ServerSide();
+    AuthSide proxy = ProxySide();
+    UpdateAuthStates(server);
+    UpdateAuthStates(proxy);
     if (FDoAuthor.empty())
         return false;
-    const bool credentials = !FCurrUser.empty() && !FCurrPass.empty();
-    const bool proxyCredentials = !ProxyUsername.empty() && !ProxyPassword.empty();
     const bool ntlmAllowed = (Options & httpoNoNTLMAuth) == 0;
     const bool basicAllowed = (Options & httpoNoBasicAuth) == 0;
-
-    if (FStatusCode == 401 && AuthBasicState == basicNone && credentials && ntlmAllowed &&
-        FindChallenge("NTLM") >= 0)
-        return DoNTLM(AuthNTLMState, false);
-    if (FStatusCode == 407 && ProxyAuthBasicState == basicNone && proxyCredentials && ntlmAllowed &&
-        FindChallenge("NTLM") >= 0)
-        return DoNTLM(ProxyAuthNTLMState, true);
-    if (FStatusCode == 401 && AuthNTLMState == ntlmNone && credentials && basicAllowed &&
-        FindChallenge("Basic") >= 0)
-        return DoBasic(AuthBasicState, false);
-    if (FStatusCode == 407 && ProxyAuthNTLMState == ntlmNone && proxyCredentials && basicAllowed &&
-        FindChallenge("Basic") >= 0)
-        return DoBasic(ProxyAuthBasicState, true);
+    // NTLM first, the server before the proxy; then Basic likewise.
+    for (AuthSide* side : {&server, &proxy}) {
+        if (FStatusCode == side->status && side->basicState == basicNone &&
+            side->hasCredentials() && ntlmAllowed && FindChallenge("NTLM") >= 0)
+            return DoNTLM(*side);
+    }
+    for (AuthSide* side : {&server, &proxy}) {
+        if (FStatusCode == side->status && side->ntlmState == ntlmNone && side->hasCredentials() &&
+            basicAllowed && FindChallenge("Basic") >= 0)
+            return DoBasic(*side);
+    }
     return false;
 }
 
@@ -233,71 +270,67 @@ void THttpClient::PrepareRetry() {
         HandleLogin();
 }
 
-bool THttpClient::DoBasic(int& state, bool proxy) {
-    if (state == basicNone) {
-        state = basicSending;
-        (proxy ? ProxyAuthNTLMState : AuthNTLMState) = ntlmNone;
+bool THttpClient::DoBasic(AuthSide& side) {
+    if (side.basicState == basicNone) {
+        side.basicState = basicSending;
+        side.ntlmState = ntlmNone;
         PrepareRetry();
         return true;
     }
-    if (state == basicSending) {
+    if (side.basicState == basicSending) {
         // The retry was refused as well: the request ends with this answer.
         FDoAuthor.clear();
-        state = basicNone;
+        side.basicState = basicNone;
         return false;
     }
-    throw EHttpException(proxy ? "Unexpected ProxyAuthBasicState" : "Unexpected AuthBasicState",
-                         httperrInvalidAuthState);
+    throw EHttpException(side.unexpectedBasic, httperrInvalidAuthState);
 }
 
-bool THttpClient::DoNTLM(int& state, bool proxy) {
-    if (state == ntlmNone) {
-        state = ntlmMsg1;
+bool THttpClient::DoNTLM(AuthSide& side) {
+    if (side.ntlmState == ntlmNone) {
+        side.ntlmState = ntlmMsg1;
         // The exchange needs the connection to stay open between its legs.
         if (FRequestVer == "1.0" || FServerVersion == "1.0" || FServerVersion.empty())
-            (proxy ? FProxyConnectionValue : FConnectionValue) = "Keep-alive";
+            side.connectionValue = "Keep-alive";
         PrepareRetry();
         return true;
     }
-    if (state == ntlmMsg1) {
+    if (side.ntlmState == ntlmMsg1) {
         const std::string& entry = FDoAuthor[static_cast<size_t>(FindChallenge("NTLM"))];
         const std::string message = base64Decode(entry.size() > 5 ? entry.substr(5) : "");
-        (proxy ? FProxyNTLMChallenge : FNTLMChallenge) = ntlm::challengeOf(message);
-        state = ntlmMsg3;
+        side.challenge = ntlm::challengeOf(message);
+        side.ntlmState = ntlmMsg3;
         PrepareRetry();
         return true;
     }
-    if (state == ntlmMsg3) {
+    if (side.ntlmState == ntlmMsg3) {
         FDoAuthor.clear();
-        state = ntlmNone;
+        side.ntlmState = ntlmNone;
         return false;
     }
-    throw EHttpException(proxy ? "Unexpected ProxyAuthNTLMState" : "Unexpected AuthNTLMState",
-                         httperrInvalidAuthState);
+    throw EHttpException(side.unexpectedNTLM, httperrInvalidAuthState);
+}
+
+std::string THttpClient::AuthLine(const AuthSide& side) {
+    if (side.ntlmState == ntlmMsg1)
+        return "NTLM " + base64Encode(ntlm::negotiateMessage());
+    if (side.ntlmState == ntlmMsg3)
+        return "NTLM " + base64Encode(ntlm::authenticateMessage(side.user, side.password,
+                                                                LocalHostName(), side.challenge));
+    if (side.basicState == basicSending)
+        return "Basic " + base64Encode(side.user + ":" + side.password);
+    return {};
 }
 
 std::string THttpClient::AuthorizationLine() {
+    // While the proxy is being asked to negotiate, the server gets no line.
     if (ProxyAuthNTLMState == ntlmMsg1)
         return {};
-    if (AuthNTLMState == ntlmMsg1)
-        return "NTLM " + base64Encode(ntlm::negotiateMessage());
-    if (AuthNTLMState == ntlmMsg3)
-        return "NTLM " + base64Encode(ntlm::authenticateMessage(FCurrUser, FCurrPass,
-                                                                LocalHostName(), FNTLMChallenge));
-    if (AuthBasicState == basicSending)
-        return "Basic " + base64Encode(FCurrUser + ":" + FCurrPass);
-    return {};
+    return AuthLine(ServerSide());
 }
 
 std::string THttpClient::ProxyAuthorizationLine() {
-    if (ProxyAuthBasicState == basicSending)
-        return "Basic " + base64Encode(ProxyUsername + ":" + ProxyPassword);
-    if (ProxyAuthNTLMState == ntlmMsg1)
-        return "NTLM " + base64Encode(ntlm::negotiateMessage());
-    if (ProxyAuthNTLMState == ntlmMsg3)
-        return "NTLM " + base64Encode(ntlm::authenticateMessage(
-                             ProxyUsername, ProxyPassword, LocalHostName(), FProxyNTLMChallenge));
-    return {};
+    return AuthLine(ProxySide());
 }
 
 } // namespace fetchora
