@@ -4,11 +4,9 @@
 
 #include "http/http_request_writer.h"
 #include "platform/msg/message_pump.h"
-#include "platform/report.h"
 #include "platform/text.h"
 
-#include <QTimer>
-
+#include <algorithm>
 #include <climits>
 
 namespace fetchora {
@@ -48,7 +46,6 @@ THttpClient::THttpClient(const std::string& name) : FCtrlSocket(std::make_unique
 
 THttpClient::~THttpClient() {
     SetDestroying();
-    FSilenceTimer.reset();
     TAsyncSocket& socket = *FCtrlSocket;
     socket.OnDnsLookupDone = nullptr;
     socket.OnSessionConnected = nullptr;
@@ -60,7 +57,7 @@ THttpClient::~THttpClient() {
 }
 
 int THttpClient::MsgHandlersCount() {
-    return 3 + TMsgWndControl::MsgHandlersCount();
+    return 4 + TMsgWndControl::MsgHandlersCount();
 }
 
 void THttpClient::AllocateMsgHandlers() {
@@ -68,12 +65,14 @@ void THttpClient::AllocateMsgHandlers() {
     FMsg_WM_HTTP_REQUEST_DONE = AllocateMsgHandler();
     FMsg_WM_HTTP_SET_READY = AllocateMsgHandler();
     FMsg_WM_HTTP_LOGIN = AllocateMsgHandler();
+    FMsg_WM_HTTP_SILENCE = AllocateMsgHandler();
 }
 
 void THttpClient::FreeMsgHandlers() {
     FreeMsgHandler(FMsg_WM_HTTP_REQUEST_DONE);
     FreeMsgHandler(FMsg_WM_HTTP_SET_READY);
     FreeMsgHandler(FMsg_WM_HTTP_LOGIN);
+    FreeMsgHandler(FMsg_WM_HTTP_SILENCE);
     TMsgWndControl::FreeMsgHandlers();
 }
 
@@ -89,6 +88,10 @@ void THttpClient::WndProc(TMessage& MsgRec) {
         }
         if (MsgRec.Msg == FMsg_WM_HTTP_LOGIN) {
             HandleLogin();
+            return;
+        }
+        if (MsgRec.Msg == FMsg_WM_HTTP_SILENCE) {
+            HandleSilenceMessage(MsgRec.WParam);
             return;
         }
     }
@@ -405,8 +408,7 @@ void THttpClient::SendRequest() {
 
 void THttpClient::SetReady() {
     FRequestRunning = false;
-    if (FSilenceTimer)
-        FSilenceTimer->stop();
+    StopSilenceWatch();
     if (FReadyPending)
         return;
     FReadyPending = true;
@@ -498,8 +500,7 @@ void THttpClient::Abort() {
     if (!DropConnection())
         return;
     FRequestRunning = false;
-    if (FSilenceTimer)
-        FSilenceTimer->stop();
+    StopSilenceWatch();
     FReadyPending = true;
     HandleSetReady();
 }
@@ -507,19 +508,36 @@ void THttpClient::Abort() {
 // ---- the silence limit ----
 
 void THttpClient::Touch() {
-    if (!FSilenceTimer) {
-        FSilenceTimer = std::make_unique<QTimer>();
-        FSilenceTimer->setSingleShot(true);
-        QObject::connect(FSilenceTimer.get(), &QTimer::timeout,
-                         [this]() { guarded([this]() { SilenceExpired(); }); });
-    }
-    FSilenceTimer->start(static_cast<int>(std::min<std::chrono::milliseconds::rep>(
-        SilenceLimit.count(), std::chrono::milliseconds::rep{INT_MAX})));
+    lastActivity_ = std::chrono::steady_clock::now();
+    if (!silenceArmed_)
+        ArmSilenceWatch(SilenceLimit);
 }
 
-void THttpClient::SilenceExpired() {
+void THttpClient::ArmSilenceWatch(std::chrono::milliseconds after) {
+    const auto ms = std::clamp<std::chrono::milliseconds::rep>(after.count(), 0, INT_MAX);
+    silenceArmed_ = PostMessageAfter(static_cast<int>(ms), FMsg_WM_HTTP_SILENCE,
+                                     static_cast<WPARAM>(silenceGeneration_));
+}
+
+void THttpClient::StopSilenceWatch() {
+    silenceArmed_ = false;
+    ++silenceGeneration_; // a timer message on its way no longer counts
+}
+
+void THttpClient::HandleSilenceMessage(WPARAM generation) {
+    if (!silenceArmed_ || generation != static_cast<WPARAM>(silenceGeneration_))
+        return;
+    silenceArmed_ = false;
     if (!FRequestRunning || FState == httpReady || FState == httpAborting)
         return;
+    // The timer runs once per silence limit rather than restarting with every byte: it
+    // looks at the last activity and waits on for what is left.
+    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - lastActivity_);
+    if (silent < SilenceLimit) {
+        ArmSilenceWatch(SilenceLimit - silent);
+        return;
+    }
     FailRequest(404, kSilenceReason, 10060);
 }
 

@@ -20,8 +20,6 @@
 #include <string>
 #include <vector>
 
-class QTimer;
-
 namespace fetchora {
 
 // The client's exception: a message and an error code (1 busy, 2 nothing to post or put,
@@ -225,8 +223,12 @@ private:
     void HandleRequestDone();
     void HandleLogin();
     void TriggerRequestDone();
+    // The silence limit: activity is noted, and a timer message of the client's window
+    // checks it once per limit.
     void Touch();
-    void SilenceExpired();
+    void ArmSilenceWatch(std::chrono::milliseconds after);
+    void StopSilenceWatch();
+    void HandleSilenceMessage(WPARAM generation);
     void CutBackReceiveStream();
 
     // Receiving (http_client_receive.cpp).
@@ -277,7 +279,9 @@ private:
 
     std::unique_ptr<TAsyncSocket> FCtrlSocket;
     HttpResponseReader FReader;
-    std::unique_ptr<QTimer> FSilenceTimer;
+    std::chrono::steady_clock::time_point lastActivity_{};
+    bool silenceArmed_ = false;
+    unsigned silenceGeneration_ = 0;
 
     std::string FRequestVer = "1.0";
     THttpState FState = httpReady;
@@ -337,6 +341,7 @@ private:
     UINT FMsg_WM_HTTP_REQUEST_DONE = 0;
     UINT FMsg_WM_HTTP_SET_READY = 0;
     UINT FMsg_WM_HTTP_LOGIN = 0;
+    UINT FMsg_WM_HTTP_SILENCE = 0;
 };
 
 } // namespace fetchora

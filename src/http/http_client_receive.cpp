@@ -4,8 +4,6 @@
 
 #include "platform/text.h"
 
-#include <QTimer>
-
 #include <algorithm>
 #include <climits>
 
@@ -288,8 +286,7 @@ void THttpClient::ConnectionClosed() {
     }
     const bool aborting = FState == httpAborting;
     FRequestRunning = false;
-    if (FSilenceTimer)
-        FSilenceTimer->stop();
+    StopSilenceWatch();
     if (OnSessionClosed)
         OnSessionClosed(this);
     // Abort makes the client ready itself.

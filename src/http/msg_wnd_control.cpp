@@ -5,6 +5,8 @@
 
 #include "platform/msg/message_pump.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 namespace fetchora {
@@ -204,6 +206,18 @@ void TMsgWndControl::Release() {
 
 bool TMsgWndControl::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return msg::postMessage(Handle(), message, wParam, lParam);
+}
+
+bool TMsgWndControl::PostMessageAfter(int ms, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = Handle();
+    if (window == nullptr)
+        return false;
+    std::shared_ptr<const bool> alive = alive_;
+    QTimer::singleShot(std::max(ms, 0), [alive, window, message, wParam, lParam]() {
+        if (*alive)
+            msg::postMessage(window, message, wParam, lParam);
+    });
+    return true;
 }
 
 void TMsgWndControl::ProcessMessages() {

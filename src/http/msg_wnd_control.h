@@ -143,6 +143,9 @@ public:
 
     // Posts a message to the component's own window; false when it cannot.
     bool PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Posts a message to the component's own window once ms milliseconds have passed: a
+    // one-shot timer message. Nothing arrives once the component is gone.
+    bool PostMessageAfter(int ms, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     // Processes the messages pending for the thread (the application's processing, as
     // MultiThreaded is false in this system).

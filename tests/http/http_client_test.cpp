@@ -395,14 +395,19 @@ TEST_F(HttpClientWire, SecondRequestWhileBusyRaisesBusy) {
     EXPECT_EQ(server.requests().size(), 1u);
 }
 
-TEST_F(HttpClientWire, SilentServerTimesOut) {
-    server.script({Exchange::holdAfter("HTTP/1.0 200 OK\r\n")});
+TEST_F(HttpClientWire, SilentServerTimesOutButASlowOneDoesNot) {
+    server.script({Exchange::holdAfter("HTTP/1.0 200 OK\r\n"),
+                   Exchange::slowly("HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nslowly", 6, 150)});
     client.SilenceLimit = std::chrono::milliseconds(300);
-    client.URL = server.url("/slow");
+    client.URL = server.url("/silent");
     EXPECT_EQ(run(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "Connection timed out (Error #10060)");
     EXPECT_EQ(client.RequestDoneError(), 10060);
     EXPECT_EQ(client.State(), httpReady);
+    // Seven pieces 150 ms apart: longer than the limit in all, never silent for as long.
+    client.URL = server.url("/slow");
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(delivered, "slowly");
 }
 
 TEST_F(HttpClientWire, OversizedResponsesFailAndTheClientRecovers) {
