@@ -1,5 +1,5 @@
-// THttpClient: properties, URL splitting, starting a request, the connection, the request
-// on the wire, the synchronous wait, Abort, and the client's own messages.
+// THttpClient: properties, starting a request, the connection, the request on the wire,
+// the synchronous wait, Abort, the silence limit and the client's own messages.
 #include "http/http_client.h"
 
 #include "http/http_request_writer.h"

@@ -124,6 +124,12 @@ public:
     bool FollowRelocation = true;
     int LocationChangeMaxCount = 5;
     int LocationChangeCurCount = 0;
+    // The range of the next request ("Range: bytes=Begin-End"), emptied once the line is
+    // made; after a response with a Content-Range of numbers, its first and last byte.
+    // The range goes with the request's authorization retries and relocations alike, so
+    // a resumed file relocated to a mirror asks the mirror for the same bytes. A server
+    // that ignores it answers 200 with no Content-Range: StatusCode 200 after a range
+    // request means the body is the whole document, never its rest.
     std::string ContentRangeBegin;
     std::string ContentRangeEnd;
     THttpOptions Options = 0;
