@@ -4,8 +4,8 @@
 // and checks that the reader never hands out more than it was given, that a piece placed
 // by the caller comes back as it was, and that the body of a counted response stays
 // within its length.
-#include "http/http_client.h"
 #include "http/http_response_reader.h"
+#include "http/http_url.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,9 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (event == HttpResponseReader::Event::HeaderLine) {
                 if (reader.line().size() > fetchora::kMaxHeaderLineLength)
                     std::abort();
-                // The client also splits what a Location names.
-                if (reader.lineIsField() && reader.fieldName() == "location")
+                // The client also splits what a Location names, and reads host parts.
+                if (reader.lineIsField() && reader.fieldName() == "location") {
                     (void)fetchora::ParseHttpURL(reader.fieldValue());
+                    (void)fetchora::replaceCredentials(reader.fieldValue(), "u", "p");
+                }
+                // A Content-Range taken must be numbers only: it goes on the wire again.
+                if (reader.hasContentRange()) {
+                    for (const std::string* value :
+                         {&reader.contentRangeBegin(), &reader.contentRangeEnd()}) {
+                        for (const char c : *value) {
+                            if (c < '0' || c > '9')
+                                std::abort();
+                        }
+                    }
+                }
             }
             if (event == HttpResponseReader::Event::Data) {
                 handedOut += reader.size();
