@@ -4,9 +4,13 @@
 
 #include "platform/errors.h"
 
+#include <cctype>
 #include <cerrno>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,11 +153,87 @@ void replaceFile(const std::string& path, std::initializer_list<std::string_view
     }
 }
 
-TempFile::TempFile(const std::string& folder) {
-    name_ = folder + "/.fetchora-XXXXXX";
-    fd_ = ::mkstemp(name_.data());
-    if (fd_ < 0)
-        fail(folder, errno);
+namespace {
+
+constexpr const char* kTempMarker = ".fetchora-";
+constexpr size_t kRandomLength = 6; // the XXXXXX of mkstemp
+constexpr size_t kNameMax = 255;
+
+// True for a name that TempFile gives: ".<target>.fetchora-" and six characters.
+bool isTempFileName(const std::string& name) {
+    const size_t marker = std::char_traits<char>::length(kTempMarker);
+    if (name.size() < 1 + 1 + marker + kRandomLength || name[0] != '.')
+        return false;
+    const size_t at = name.size() - kRandomLength - marker;
+    if (name.compare(at, marker, kTempMarker) != 0)
+        return false;
+    for (size_t i = name.size() - kRandomLength; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (!std::isalnum(c))
+            return false;
+    }
+    return true;
+}
+
+// Takes the lock that marks a temporary file as being written; false when someone else
+// holds it.
+bool lockTempFile(int fd) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string tempFilePrefix(const std::string& target) {
+    // Within the longest name a folder entry can have.
+    const size_t room = kNameMax - 1 - std::char_traits<char>::length(kTempMarker) - kRandomLength;
+    return "." + target.substr(0, room) + kTempMarker;
+}
+
+int removeStaleTempFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!isTempFileName(name))
+            continue;
+        const std::string path = folder + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Only a regular file that nobody holds, still under this name.
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && lockTempFile(fd) &&
+            ::lstat(path.c_str(), &named) == 0 && named.st_ino == opened.st_ino &&
+            named.st_dev == opened.st_dev && ::unlink(path.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+TempFile::TempFile(const std::string& folder, const std::string& target)
+    : target_(folder + "/" + target) {
+    // A stale-file sweep may take the new file for a left-over one between its creation
+    // and its lock; then it is gone, and another is made.
+    for (;;) {
+        name_ = folder + "/" + tempFilePrefix(target) + "XXXXXX";
+        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            fail(target_, errno);
+        struct stat st {};
+        if (lockTempFile(fd_) && ::fstat(fd_, &st) == 0 && st.st_nlink > 0)
+            return;
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 TempFile::~TempFile() {
@@ -171,7 +251,7 @@ void TempFile::writeAt(int64_t offset, const char* bytes, size_t count) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            fail(name_, errno);
+            fail(target_, errno);
         }
         written += static_cast<size_t>(n);
     }
@@ -185,7 +265,7 @@ size_t TempFile::readAt(int64_t offset, char* bytes, size_t count) const {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            fail(name_, errno);
+            fail(target_, errno);
         if (n == 0)
             break;
         got += static_cast<size_t>(n);
@@ -195,20 +275,20 @@ size_t TempFile::readAt(int64_t offset, char* bytes, size_t count) const {
 
 void TempFile::truncate(int64_t size) {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
-        fail(name_, errno);
+        fail(target_, errno);
 }
 
 int64_t TempFile::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
-        fail(name_, errno);
+        fail(target_, errno);
     return static_cast<int64_t>(st.st_size);
 }
 
 void TempFile::appendFile(const std::string& path) {
     const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
-        fail(path, errno);
+        throw StreamError(path, systemErrorMessage(errno));
     int64_t at = size();
     char buffer[65536];
     for (;;) {
@@ -220,32 +300,69 @@ void TempFile::appendFile(const std::string& path) {
                 continue;
             const int error = errno;
             ::close(in);
-            fail(path, error);
+            throw StreamError(path, systemErrorMessage(error));
         }
-        writeAt(at, buffer, static_cast<size_t>(n));
+        try {
+            writeAt(at, buffer, static_cast<size_t>(n));
+        } catch (...) {
+            ::close(in);
+            throw;
+        }
         at += n;
     }
     ::close(in);
 }
 
-void TempFile::commit(const std::string& path, unsigned mode) {
+void TempFile::setMode(const std::string& path, unsigned mode) {
     struct stat existing {};
     const mode_t wanted = ::stat(path.c_str(), &existing) == 0
                               ? (existing.st_mode & 07777)
                               : static_cast<mode_t>(mode & ~currentUmask());
     ::fchmod(fd_, wanted);
-    if (::close(fd_) != 0) {
-        fd_ = -1;
+}
+
+void TempFile::close(const std::string& path) {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(name_.c_str());
         fail(path, error);
     }
-    fd_ = -1;
+}
+
+void TempFile::commit(const std::string& path, unsigned mode) {
+    setMode(path, mode);
+    close(path);
     if (::rename(name_.c_str(), path.c_str()) != 0) {
         const int error = errno;
         ::unlink(name_.c_str());
         fail(path, error);
     }
+}
+
+bool TempFile::commitNew(const std::string& path, unsigned mode) {
+    setMode(path, mode);
+    // A hard link gives the file its name only when the name is free; the temporary
+    // name then goes. A file system without hard links gets a check and a rename.
+    if (::link(name_.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            return false;
+        if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP)
+            fail(path, error);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0)
+            return false;
+        commit(path, mode);
+        return true;
+    }
+    ::unlink(name_.c_str());
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        fail(path, errno);
+    return true;
 }
 
 } // namespace fetchora::files

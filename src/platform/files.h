@@ -43,30 +43,52 @@ void replaceFile(const std::string& path, std::initializer_list<std::string_view
 // A new file being written in a folder under a temporary name, which replaces its final
 // name in one step when committed (as replaceFile does) and is removed otherwise. Lets a
 // large content be built on disk instead of in memory without anyone seeing a part of it.
+// The temporary name is ".<target>.fetchora-XXXXXX" beside the target, and the file holds
+// a lock while it lives, so that one left behind by a process that was killed can be told
+// from one being written (removeStaleTempFiles).
 class TempFile final {
 public:
-    // Creates the file in folder; InOutError when it cannot.
-    explicit TempFile(const std::string& folder);
+    // Creates the file for target (a name in folder); InOutError when it cannot.
+    TempFile(const std::string& folder, const std::string& target);
     ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
     int descriptor() const { return fd_; }
+    const std::string& name() const { return name_; }
     // Writes bytes at offset (the file grows as needed); InOutError on failure.
     void writeAt(int64_t offset, const char* bytes, size_t count);
     // Reads up to count bytes at offset; returns how many were read.
     size_t readAt(int64_t offset, char* bytes, size_t count) const;
     void truncate(int64_t size);
     int64_t size() const;
-    // Appends the whole content of the file at path; StreamError-like InOutError when it
-    // cannot be read.
+    // Appends the whole content of the file at path: StreamError when it cannot be
+    // opened or read, InOutError when this file cannot be written.
     void appendFile(const std::string& path);
-    // Renames the file over path (keeping path's permissions when it exists).
+    // Renames the file over path (keeping path's permissions when it exists); InOutError
+    // on failure.
     void commit(const std::string& path, unsigned mode = 0666);
+    // Renames the file to path unless something is there already: false (and the file
+    // stays as it is) in that case; InOutError on any other failure.
+    bool commitNew(const std::string& path, unsigned mode = 0666);
 
 private:
+    void setMode(const std::string& path, unsigned mode);
+    void close(const std::string& path);
+
     std::string name_;
+    // The path the file is written for, named in error messages.
+    std::string target_;
     int fd_ = -1;
 };
+
+// The temporary name TempFile gives a file written for target, without its six random
+// characters: ".<target>.fetchora-".
+std::string tempFilePrefix(const std::string& target);
+
+// Removes the temporary files in folder that a TempFile left behind (its process ended
+// without removing it) and returns how many. Files still being written, and every other
+// file of the folder, stay. A folder that cannot be read is left alone.
+int removeStaleTempFiles(const std::string& folder);
 
 } // namespace fetchora::files

@@ -29,6 +29,70 @@ bool sameURL(const std::string& a, const std::string& b) {
     return text::ansiSameText(a, b);
 }
 
+// A failure to create, write or put in place the output file. It ends the run, as a
+// count beyond the file's size does, instead of leading to the question of an attempt.
+class EOutputFile final : public Error {
+public:
+    explicit EOutputFile(const std::string& message) : Error(message) {}
+};
+
+// Runs an operation on the output file; its read and write failures become EOutputFile.
+template <typename Operation> auto writingOutput(Operation&& operation) {
+    try {
+        return std::forward<Operation>(operation)();
+    } catch (const InOutError& error) {
+        throw EOutputFile(error.what());
+    }
+}
+
+// The stream the response goes to: the output file from the partial file's bytes on. A
+// write that fails fails the request, as any stream error does, and is remembered so
+// that the run can end with it once the request has returned.
+class TOutputStream final : public TStream {
+public:
+    TOutputStream(files::TempFile& file, int64_t base) : file_(file, base) {}
+
+    int64_t Write(const void* buffer, int64_t count) override {
+        return remembered([&] { return file_.Write(buffer, count); });
+    }
+    int64_t Read(void* buffer, int64_t count) override {
+        return remembered([&] { return file_.Read(buffer, count); });
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        position_ = file_.Seek(offset, origin);
+        return position_;
+    }
+    int64_t Size() const override { return file_.Size(); }
+    void SetSize(int64_t size) override {
+        remembered([&] {
+            file_.SetSize(size);
+            return 0;
+        });
+    }
+    // Raises the first failure of the output file, if there was one.
+    void check() const {
+        if (!failure_.empty())
+            throw EOutputFile(failure_);
+    }
+
+private:
+    template <typename Operation> int64_t remembered(Operation&& operation) {
+        try {
+            const int64_t result = operation();
+            position_ = file_.Position();
+            return result;
+        } catch (const std::exception& error) {
+            position_ = file_.Position();
+            if (failure_.empty())
+                failure_ = error.what();
+            throw;
+        }
+    }
+
+    TFileStream file_;
+    std::string failure_;
+};
+
 int indexOf(const TDownloadList& list, const TDownload* entry) {
     for (int i = 0; i < list.count(); ++i) {
         if (&list.at(i) == entry)
@@ -77,20 +141,24 @@ void TTransferRun::Run(const std::string& folder) {
     try {
         fetchQueue(folder);
     } catch (...) {
-        endRun();
+        endRun(Ending::Error);
         throw;
     }
-    endRun();
+    endRun(Ending::Normal);
 }
 
 void TTransferRun::fetchQueue(const std::string& folder) {
     events_.panelColour(PanelColour::Running);
+
+    // Temporary files that an earlier run left when its process was killed go now.
+    files::removeStaleTempFiles(folder);
 
     bool leave = false;
     for (int attempt = 0; attempt < FRunTotal && !leave; ++attempt) {
         if (FDownloads->count() == 0)
             break; // the queue was emptied while the run waited
         TDownload* head = &FDownloads->at(0);
+        const int countBefore = head->Downloaded;
         // The attempt builds the file under a temporary name in the destination folder,
         // the partial file's bytes followed by the response's, and replaces the file with
         // it in one step after the request.
@@ -106,13 +174,14 @@ void TTransferRun::fetchQueue(const std::string& folder) {
                 throw Error(format("\"%s\" is not a file name in the destination folder",
                                    head->FileName.c_str()));
             path = folder + "/" + head->FileName;
-            output = std::make_unique<files::TempFile>(folder);
+            output = writingOutput(
+                [&] { return std::make_unique<files::TempFile>(folder, head->FileName); });
             int64_t partial = 0;
             if (head->Downloaded > 0) {
                 if (files::fileExists(path)) {
                     if (fileSize(path) == head->Downloaded) {
-                        output->appendFile(path);
-                        partial = output->size();
+                        writingOutput([&] { output->appendFile(path); });
+                        partial = writingOutput([&] { return output->size(); });
                         client_.ContentRangeBegin = std::to_string(head->Downloaded);
                     } else {
                         head->Downloaded = 0;
@@ -125,10 +194,16 @@ void TTransferRun::fetchQueue(const std::string& folder) {
             state_.rangeRequested = !client_.ContentRangeBegin.empty();
             state_.accepted = 0;
             state_.restarted = false;
-            TFileStream received(*output, partial);
+            TOutputStream received(*output, partial);
             fetchFileInto(*head, client_, received);
-            keepFileBytes(*output, partial, received.Size());
-            changed = state_.accepted > 0 || state_.restarted || !files::fileExists(path);
+            received.check();
+            writingOutput([&] { keepFileBytes(*output, partial, received.Size()); });
+            changed = state_.accepted > 0 || state_.restarted;
+        } catch (const EOutputFile&) {
+            // Nothing is written for this attempt: the temporary file goes, and the entry
+            // keeps the count of what is on disk.
+            head->Downloaded = countBefore;
+            throw;
         } catch (const std::exception& error) {
             // The head may have been replaced while the request waited; the question is
             // about the entry this attempt worked on.
@@ -149,9 +224,15 @@ void TTransferRun::fetchQueue(const std::string& folder) {
 
         // An attempt that failed before its request received nothing new; writing its
         // buffer could only replace a partial file with less. One that received nothing
-        // leaves the file as it is.
-        if (!failed && changed)
-            output->commit(path);
+        // leaves the file as it is, or absent.
+        if (!failed && changed) {
+            try {
+                writingOutput([&] { output->commit(path); });
+            } catch (const EOutputFile&) {
+                entry->Downloaded = countBefore;
+                throw;
+            }
+        }
 
         if (failed)
             ++state_.failures;
@@ -210,8 +291,9 @@ void TTransferRun::noteFailedRequest(const TDownload& entry) {
         AddException(kShortAnswer, entry.URL);
 }
 
-void TTransferRun::endRun() {
-    const bool withErrors = state_.failures > 0;
+void TTransferRun::endRun(Ending ending) {
+    const bool failedRequests = state_.failures > 0;
+    const bool withErrors = failedRequests || ending == Ending::Error;
     FCurrent = nullptr;
     state_ = RunState{};
     FDownloads->SaveToFile(FListFile);
@@ -221,7 +303,7 @@ void TTransferRun::endRun() {
     // says so and the error list tells why.
     events_.statusText(withErrors ? "Download ended with errors" : "Download complete");
     events_.panelColour(PanelColour::Idle);
-    if (withErrors)
+    if (failedRequests)
         events_.showExceptions();
     if (FCancelled)
         events_.showInformation("Download canceled. Press Start to resume download.");

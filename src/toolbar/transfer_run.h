@@ -101,7 +101,10 @@ private:
     // Counts the attempt on entry as failed and records why in the error list when the
     // request helper did not.
     void noteFailedRequest(const TDownload& entry);
-    void endRun();
+    // How the fetching ended: after its last attempt (or Stop, or OK in the question), or
+    // with an error that ends the run.
+    enum class Ending { Normal, Error };
+    void endRun(Ending ending);
 
     std::unique_ptr<TDownloadList>& FDownloads;
     const std::string& FListFile;

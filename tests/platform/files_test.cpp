@@ -1,5 +1,6 @@
-// File age in the DOS packed form, directory-entry sizes, the atomic whole-file replace
-// and the temporary file that is committed over a file.
+// File age in the DOS packed form, directory-entry sizes, the atomic whole-file replace,
+// and the temporary file that is committed over a file or beside it and, when its process
+// ended without it, is found stale.
 #include "platform/files.h"
 
 #include "platform/errors.h"
@@ -12,6 +13,8 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fetchora::files {
@@ -123,13 +126,14 @@ TEST(TempFile, ReplacesTheFileOnlyWhenCommittedAndKeepsItsPermissions) {
     Sandbox::writeFile(path, "partial");
     ::chmod(path.c_str(), 0640);
     {
-        TempFile abandoned(folder);
+        TempFile abandoned(folder, "movie.zip");
         abandoned.writeAt(0, "other", 5);
     }
     EXPECT_EQ(Sandbox::readFile(path), "partial");
     EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
 
-    TempFile file(folder);
+    TempFile file(folder, "movie.zip");
+    EXPECT_EQ(file.name().rfind(folder + "/.movie.zip.fetchora-", 0), 0u) << file.name();
     file.appendFile(path);
     file.writeAt(file.size(), " and the rest", 13);
     char head[7] = {};
@@ -143,7 +147,47 @@ TEST(TempFile, ReplacesTheFileOnlyWhenCommittedAndKeepsItsPermissions) {
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
-    EXPECT_THROW(TempFile(sandbox.path("no/such")), InOutError);
+    EXPECT_THROW(TempFile(sandbox.path("no/such"), "movie.zip"), InOutError);
+
+    // A new file never replaces what is at its name.
+    TempFile fresh(folder, "movie.zip");
+    fresh.writeAt(0, "fresh", 5);
+    EXPECT_FALSE(fresh.commitNew(path));
+    EXPECT_EQ(Sandbox::readFile(path), "partial and");
+    EXPECT_TRUE(fresh.commitNew(folder + "/movie (1).zip"));
+    EXPECT_EQ(Sandbox::readFile(folder + "/movie (1).zip"), "fresh");
+    EXPECT_EQ(entries(folder).size(), 2u);
+}
+
+TEST(TempFile, OnlyTheLeftOversOfEndedProcessesAreStale) {
+    Sandbox sandbox;
+    const std::string folder = sandbox.path("out");
+    ASSERT_TRUE(createDirectory(folder));
+    // A process killed while it wrote leaves its temporary file behind.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto* left = new TempFile(folder, "movie.zip");
+        left->writeAt(0, "bytes", 5);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    TempFile live(folder, "movie.zip");
+    const std::vector<std::string> others = {".hidden", "movie.zip", "x.fetchora-abcdef",
+                                             ".movie.zip.fetchora-abc", "..fetchora-abcdef"};
+    for (const std::string& name : others)
+        Sandbox::writeFile(folder + "/" + name, "mine");
+    ASSERT_EQ(entries(folder).size(), others.size() + 2);
+
+    EXPECT_EQ(removeStaleTempFiles(folder), 1);
+    EXPECT_EQ(entries(folder).size(), others.size() + 1);
+    for (const std::string& name : others)
+        EXPECT_EQ(Sandbox::readFile(folder + "/" + name), "mine") << name;
+    live.writeAt(0, "still mine", 10);
+    live.commit(folder + "/movie.zip");
+    EXPECT_EQ(Sandbox::readFile(folder + "/movie.zip"), "still mine");
+    EXPECT_EQ(removeStaleTempFiles(sandbox.path("no/such")), 0);
 }
 
 } // namespace

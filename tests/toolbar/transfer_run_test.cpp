@@ -5,6 +5,7 @@
 #include "toolbar/transfer_run.h"
 
 #include "http/http_client.h"
+#include "platform/files.h"
 #include "queue/download_list.h"
 #include "queue/exception_list.h"
 #include "support/loopback_server.h"
@@ -15,12 +16,14 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <netinet/in.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -440,6 +443,111 @@ TEST_F(TransferRun, TheStatusCountStaysWithinTheRunsTotalWhenAReloadChangesTheQu
             }
         }
     }
+}
+
+TEST_F(TransferRun, AMissingDestinationFolderEndsTheRunBeforeAnyRequest) {
+    const std::string missing = sandbox.path("no/such");
+    queue(line("/a.bin", "a.bin", 0, 10) + line("/b.bin", "b.bin", 0, 10));
+    const std::string before = queueFile();
+    try {
+        run.Run(missing);
+        ADD_FAILURE() << "the run ended without an error";
+    } catch (const std::exception& error) {
+        EXPECT_TRUE(has(error.what(), missing + "/a.bin")) << error.what();
+    }
+    EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(statuses.back(), "Download ended with errors");
+    EXPECT_EQ(queueFile(), before);
+    EXPECT_FALSE(run.running());
+}
+
+// Files of the process may grow to limit bytes while it lives; writes beyond fail with
+// "File too large" instead of raising a signal.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(TransferRun, AWriteThatFailsEndsTheRunAndLeavesTheFileAsItWas) {
+    const std::string a = bytes(30000, 18);
+    queue(line("/a.bin", "a.bin", 1000, a.size()) + line("/b.bin", "b.bin", 0, 10));
+    Sandbox::writeFile(destination + "/a.bin", a.substr(0, 1000));
+    server.script({Exchange::reply(partial(a, 1000))});
+    {
+        const FileSizeLimit limit(8000);
+        try {
+            run.Run(destination);
+            ADD_FAILURE() << "the run ended without an error";
+        } catch (const std::exception& error) {
+            EXPECT_TRUE(has(error.what(), destination + "/a.bin")) << error.what();
+        }
+    }
+    EXPECT_TRUE(sameBytes(output("a.bin"), a.substr(0, 1000)));
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"a.bin"});
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(statuses.back(), "Download ended with errors");
+    // The entry keeps the count of the bytes on disk, so the next run continues them.
+    EXPECT_EQ(queueFile(),
+              line("/a.bin", "a.bin", 1000, a.size()) + line("/b.bin", "b.bin", 0, 10));
+}
+
+TEST_F(TransferRun, APartialFileThatCannotBeReadAsksWithTheStreamError) {
+    // Reading a process's memory file from its start fails, whoever runs the test.
+    const std::string target = "/proc/self/mem";
+    ASSERT_EQ(::symlink(target.c_str(), (destination + "/a.bin").c_str()), 0);
+    queue(line("/a.bin", "a.bin", static_cast<int>(target.size()), 100));
+    answers.push_back(true);
+    run.Run(destination);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "URL: " + server.url("/a.bin") + " Error: Cannot open file \"" +
+                                destination +
+                                "/a.bin\". Input/output error Press OK to cancel "
+                                "download.");
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(TransferRun, TemporaryFilesThatAKilledRunLeftGoAndNothingElseIsTouched) {
+    const std::vector<std::string> others = {".hidden", "notes.txt", "x.fetchora-abcdef",
+                                             ".a.bin.fetchora-abc"};
+    for (const std::string& name : others)
+        Sandbox::writeFile(destination + "/" + name, "mine");
+    // Left by runs whose process was killed: of the entry in the queue and of another.
+    Sandbox::writeFile(destination + "/.a.bin.fetchora-Ab12Cd", "partial");
+    Sandbox::writeFile(destination + "/.gone.zip.fetchora-zz99ZZ", "partial");
+    // Being written by another run at this moment.
+    files::TempFile live(destination, "c.bin");
+    const std::string liveName = live.name().substr(destination.size() + 1);
+
+    queue(line("/a.bin", "a.bin", 0, 3));
+    server.script({Exchange::reply(ok("abc"))});
+    run.Run(destination);
+    std::vector<std::string> expected = others;
+    expected.push_back("a.bin");
+    expected.push_back(liveName);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderEntries(), expected);
+    for (const std::string& name : others)
+        EXPECT_EQ(output(name), "mine") << name;
 }
 
 // Against nginx, started by the test command: a real server's ranges and files.
