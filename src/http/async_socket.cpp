@@ -26,21 +26,21 @@ struct TAsyncSocket::SendBuffer {
 void TAsyncSocket::PutDataInSendBuffer(const void* Data, int Len) {
     const char* bytes = static_cast<const char*>(Data);
     while (Len > 0) {
-        if (FBufList.empty() || FBufList.back()->Room() == 0)
-            FBufList.push_back(std::make_unique<SendBuffer>());
-        SendBuffer& last = *FBufList.back();
+        if (bufList_.empty() || bufList_.back()->Room() == 0)
+            bufList_.push_back(std::make_unique<SendBuffer>());
+        SendBuffer& last = *bufList_.back();
         const int piece = std::min(Len, last.Room());
         std::memcpy(last.data + last.end, bytes, static_cast<size_t>(piece));
         last.end += piece;
         bytes += piece;
         Len -= piece;
-        FBufferedByteCount += piece;
+        bufferedByteCount_ += piece;
     }
 }
 
 void TAsyncSocket::DeleteBufferedData() {
-    FBufList.clear();
-    FBufferedByteCount = 0;
+    bufList_.clear();
+    bufferedByteCount_ = 0;
 }
 
 // ---- life ----
@@ -51,7 +51,7 @@ TAsyncSocket::~TAsyncSocket() {
     SetDestroying();
     try {
         CancelLookup(LateLookup::Drop);
-        if (FHSocket != ws::INVALID_SOCKET)
+        if (hSocket_ != ws::INVALID_SOCKET)
             InternalClose(false, 0);
     } catch (...) {
         // A destructor reports nothing: the socket is going anyway.
@@ -66,73 +66,73 @@ int TAsyncSocket::MsgHandlersCount() {
 
 void TAsyncSocket::AllocateMsgHandlers() {
     TMsgWndControl::AllocateMsgHandlers();
-    FMsg_WM_ASYNCSELECT = AllocateMsgHandler();
-    FMsg_WM_ASYNCGETHOSTBYNAME = AllocateMsgHandler();
-    FMsg_WM_ASYNCGETHOSTBYADDR = AllocateMsgHandler();
-    FMsg_WM_CLOSE_DELAYED = AllocateMsgHandler();
-    FMsg_WM_TRIGGER_DATA_AVAILABLE = AllocateMsgHandler();
-    FMsg_WM_TRIGGER_EXCEPTION = AllocateMsgHandler();
+    msgAsyncSelect_ = AllocateMsgHandler();
+    msgAsyncGetHostByName_ = AllocateMsgHandler();
+    msgAsyncGetHostByAddr_ = AllocateMsgHandler();
+    msgCloseDelayed_ = AllocateMsgHandler();
+    msgTriggerDataAvailable_ = AllocateMsgHandler();
+    msgTriggerException_ = AllocateMsgHandler();
 }
 
 void TAsyncSocket::FreeMsgHandlers() {
-    FreeMsgHandler(FMsg_WM_ASYNCSELECT);
-    FreeMsgHandler(FMsg_WM_ASYNCGETHOSTBYNAME);
-    FreeMsgHandler(FMsg_WM_ASYNCGETHOSTBYADDR);
-    FreeMsgHandler(FMsg_WM_CLOSE_DELAYED);
-    FreeMsgHandler(FMsg_WM_TRIGGER_DATA_AVAILABLE);
-    FreeMsgHandler(FMsg_WM_TRIGGER_EXCEPTION);
+    FreeMsgHandler(msgAsyncSelect_);
+    FreeMsgHandler(msgAsyncGetHostByName_);
+    FreeMsgHandler(msgAsyncGetHostByAddr_);
+    FreeMsgHandler(msgCloseDelayed_);
+    FreeMsgHandler(msgTriggerDataAvailable_);
+    FreeMsgHandler(msgTriggerException_);
     TMsgWndControl::FreeMsgHandlers();
 }
 
 // ---- properties ----
 
 void TAsyncSocket::SetAddr(const std::string& Value) {
-    if (FState != wsClosed) {
+    if (state_ != wsClosed) {
         RaiseException("Cannot change Addr if not closed");
         return;
     }
-    FAddrStr = Value;
-    FAddrAssigned = true;
+    addrStr_ = Value;
+    addrAssigned_ = true;
 }
 
 void TAsyncSocket::SetPort(const std::string& Value) {
-    if (FState != wsClosed) {
+    if (state_ != wsClosed) {
         RaiseException("Cannot change Port if not closed");
         return;
     }
-    FPortStr = Value;
-    FPortAssigned = true;
+    portStr_ = Value;
+    portAssigned_ = true;
 }
 
 void TAsyncSocket::SetProto(const std::string& Value) {
-    if (FState != wsClosed) {
+    if (state_ != wsClosed) {
         RaiseException("Cannot change Proto if not closed");
         return;
     }
-    FProtoStr = Value;
+    protoStr_ = Value;
 }
 
 void TAsyncSocket::SetLocalAddr(const std::string& Value) {
-    if (FState != wsClosed) {
+    if (state_ != wsClosed) {
         RaiseException("Cannot change LocalAddr if not closed");
         return;
     }
-    FLocalAddr = Value.empty() ? "0.0.0.0" : Value;
+    localAddr_ = Value.empty() ? "0.0.0.0" : Value;
 }
 
 void TAsyncSocket::SetLocalPort(const std::string& Value) {
-    if (FState != wsClosed) {
+    if (state_ != wsClosed) {
         RaiseException("Cannot change LocalPort if not closed");
         return;
     }
-    FLocalPortStr = Value.empty() ? "0" : Value;
+    localPortStr_ = Value.empty() ? "0" : Value;
 }
 
 // ---- reporting ----
 
 void TAsyncSocket::ChangeState(TSocketState NewState) {
-    const TSocketState OldState = FState;
-    FState = NewState;
+    const TSocketState OldState = state_;
+    state_ = NewState;
     if (OldState != NewState && OnChangeState) {
         const auto handler = OnChangeState;
         handler(this, OldState, NewState);
@@ -140,13 +140,13 @@ void TAsyncSocket::ChangeState(TSocketState NewState) {
 }
 
 void TAsyncSocket::RaiseException(const std::string& Msg) {
-    FLastErrorMessage = Msg;
+    lastErrorMessage_ = Msg;
     if (OnError) {
         const auto handler = OnError;
         handler(this);
         return;
     }
-    throw ESocketException(Msg, FLastError);
+    throw ESocketException(Msg, lastError_);
 }
 
 void TAsyncSocket::SocketError(const std::string& Sockfunc) {
@@ -157,13 +157,13 @@ void TAsyncSocket::SocketErrorCode(const std::string& Sockfunc, int Error) {
     const std::string line =
         WSocketErrorDesc(Error) + " (#" + std::to_string(Error) + " in " + Sockfunc + ")";
     if (Error == ws::WSAECONNRESET || Error == ws::WSAENOTCONN) {
-        if (FHSocket != ws::INVALID_SOCKET)
-            ws::closesocket(FHSocket);
-        FHSocket = ws::INVALID_SOCKET;
-        if (FState != wsClosed) {
+        if (hSocket_ != ws::INVALID_SOCKET)
+            ws::closesocket(hSocket_);
+        hSocket_ = ws::INVALID_SOCKET;
+        if (state_ != wsClosed) {
             const LifeWatch watch(*this);
-            if (!FCloseInvoked) {
-                FCloseInvoked = true;
+            if (!closeInvoked_) {
+                closeInvoked_ = true;
                 TriggerSessionClosed(Error);
                 if (!watch.alive())
                     return;
@@ -173,7 +173,7 @@ void TAsyncSocket::SocketErrorCode(const std::string& Sockfunc, int Error) {
                 return;
         }
     }
-    FLastError = Error;
+    lastError_ = Error;
     RaiseException(line);
 }
 
@@ -214,7 +214,7 @@ void TAsyncSocket::TriggerSessionClosed(int ErrCode) {
 
 void TAsyncSocket::DnsLookup(const std::string& HostName) {
     if (HostName.empty()) {
-        FLastError = ws::WSAEINVAL;
+        lastError_ = ws::WSAEINVAL;
         const LifeWatch watch(*this);
         RaiseException("DNS lookup: invalid host name.");
         if (watch.alive())
@@ -222,21 +222,21 @@ void TAsyncSocket::DnsLookup(const std::string& HostName) {
         return;
     }
     Startup();
-    if (FDnsLookupHandle != 0) {
+    if (dnsLookupHandle_ != 0) {
         // A new lookup replaces the pending one without a notification for it.
-        ws::WSACancelAsyncRequest(FDnsLookupHandle);
-        FDnsLookupHandle = 0;
+        ws::WSACancelAsyncRequest(dnsLookupHandle_);
+        dnsLookupHandle_ = 0;
     }
-    FDnsResult.clear();
-    FDnsResultList.clear();
+    dnsResult_.clear();
+    dnsResultList_.clear();
 
     if (WSocketIsDottedIP(HostName)) {
         const std::uint32_t address = ws::inet_addr(HostName.c_str());
         if (address != ws::WS_INADDR_NONE || HostName == "255.255.255.255") {
             ws::IN_ADDR in;
             in.S_addr = address;
-            FDnsResult = ws::inet_ntoa(in);
-            FDnsResultList.push_back(FDnsResult);
+            dnsResult_ = ws::inet_ntoa(in);
+            dnsResultList_.push_back(dnsResult_);
             TriggerDnsLookupDone(0);
             return;
         }
@@ -249,36 +249,36 @@ void TAsyncSocket::DnsLookup(const std::string& HostName) {
         window = nullptr;
     }
     if (window == nullptr) {
-        FLastError = ws::WSAEINVAL;
+        lastError_ = ws::WSAEINVAL;
         RaiseException("DnsLookup: Window not assigned");
         return;
     }
-    FDnsLookupStarting = true;
-    FDnsLookupKept = false;
-    const ws::HANDLE handle = ws::WSAAsyncGetHostByName(window, FMsg_WM_ASYNCGETHOSTBYNAME,
-                                                        HostName.c_str(), &FDnsLookupBuffer);
-    FDnsLookupStarting = false;
+    dnsLookupStarting_ = true;
+    dnsLookupKept_ = false;
+    const ws::HANDLE handle = ws::WSAAsyncGetHostByName(window, msgAsyncGetHostByName_,
+                                                        HostName.c_str(), &dnsLookupBuffer_);
+    dnsLookupStarting_ = false;
     if (handle == 0) {
         const int error = ws::WSAGetLastError();
-        FLastError = error;
+        lastError_ = error;
         RaiseException(HostName + ": can't start DNS lookup - " + WSocketErrorDesc(error) + " (#" +
                        std::to_string(error) + ")");
         return;
     }
-    FDnsLookupHandle = handle;
-    if (FDnsLookupKept && FDnsLookupKeptHandle == handle) {
-        FDnsLookupKept = false;
-        HandleDnsLookupDone(FDnsLookupKeptError);
+    dnsLookupHandle_ = handle;
+    if (dnsLookupKept_ && dnsLookupKeptHandle_ == handle) {
+        dnsLookupKept_ = false;
+        HandleDnsLookupDone(dnsLookupKeptError_);
     }
 }
 
 void TAsyncSocket::HandleDnsLookupDone(int Error) {
-    FDnsLookupHandle = 0;
+    dnsLookupHandle_ = 0;
     if (Error == 0) {
-        for (const ws::IN_ADDR& address : FDnsLookupBuffer.h_addr_list)
-            FDnsResultList.push_back(ws::inet_ntoa(address));
-        if (!FDnsResultList.empty())
-            FDnsResult = FDnsResultList.front();
+        for (const ws::IN_ADDR& address : dnsLookupBuffer_.h_addr_list)
+            dnsResultList_.push_back(ws::inet_ntoa(address));
+        if (!dnsResultList_.empty())
+            dnsResult_ = dnsResultList_.front();
     }
     TriggerDnsLookupDone(Error);
 }
@@ -288,11 +288,11 @@ void TAsyncSocket::CancelDnsLookup() {
 }
 
 void TAsyncSocket::CancelLookup(LateLookup late) {
-    if (FDnsLookupHandle == 0)
+    if (dnsLookupHandle_ == 0)
         return;
-    const ws::HANDLE handle = FDnsLookupHandle;
+    const ws::HANDLE handle = dnsLookupHandle_;
     if (ws::WSACancelAsyncRequest(handle) == 0) {
-        FDnsLookupHandle = 0;
+        dnsLookupHandle_ = 0;
         if (!Destroying())
             TriggerDnsLookupDone(ws::WSAEINTR);
         return;
@@ -304,7 +304,7 @@ void TAsyncSocket::CancelLookup(LateLookup late) {
         SocketErrorCode("WSACancelAsyncRequest", error);
         return;
     }
-    FDnsLookupHandle = 0;
+    dnsLookupHandle_ = 0;
     if (error != ws::WSAEALREADY) {
         SocketErrorCode("WSACancelAsyncRequest", error);
         return;
@@ -318,34 +318,34 @@ void TAsyncSocket::CancelLookup(LateLookup late) {
 // ---- connecting ----
 
 void TAsyncSocket::SetLingerOption() {
-    if (FLingerOnOff == wsLingerNoSet || FHSocket == ws::INVALID_SOCKET)
+    if (lingerOnOff_ == wsLingerNoSet || hSocket_ == ws::INVALID_SOCKET)
         return;
     ws::LINGER value;
-    value.l_onoff = FLingerOnOff == wsLingerOn ? 1 : 0;
-    value.l_linger = static_cast<std::uint16_t>(std::clamp(FLingerTimeout, 0, 65535));
-    if (ws::setsockopt(FHSocket, ws::WS_SOL_SOCKET, ws::WS_SO_LINGER, &value,
+    value.l_onoff = lingerOnOff_ == wsLingerOn ? 1 : 0;
+    value.l_linger = static_cast<std::uint16_t>(std::clamp(lingerTimeout_, 0, 65535));
+    if (ws::setsockopt(hSocket_, ws::WS_SOL_SOCKET, ws::WS_SO_LINGER, &value,
                        static_cast<int>(sizeof value)) != 0)
         SocketError("setsockopt(SO_LINGER)");
 }
 
 void TAsyncSocket::Connect() {
-    if (FHSocket != ws::INVALID_SOCKET && FState != wsClosed) {
-        FLastError = ws::WSAEISCONN;
+    if (hSocket_ != ws::INVALID_SOCKET && state_ != wsClosed) {
+        lastError_ = ws::WSAEISCONN;
         RaiseException("Connect: Socket already in use");
         return;
     }
-    if (!FPortAssigned) {
-        FLastError = ws::WSAEINVAL;
+    if (!portAssigned_) {
+        lastError_ = ws::WSAEINVAL;
         RaiseException("Connect: No Port Specified");
         return;
     }
-    if (!FAddrAssigned) {
-        FLastError = ws::WSAEINVAL;
+    if (!addrAssigned_) {
+        lastError_ = ws::WSAEINVAL;
         RaiseException("Connect: No IP Address Specified");
         return;
     }
-    if (FProtoStr.empty()) {
-        FLastError = ws::WSAEINVAL;
+    if (protoStr_.empty()) {
+        lastError_ = ws::WSAEINVAL;
         RaiseException("Connect: No Protocol Specified");
         return;
     }
@@ -354,68 +354,68 @@ void TAsyncSocket::Connect() {
     std::uint16_t localPort = 0;
     std::uint32_t localAddress = ws::WS_INADDR_ANY;
     try {
-        FProto = WSocketResolveProto(FProtoStr);
-        FSin = ws::SOCKADDR_IN{};
-        FSin.sin_port = WSocketResolvePort(FPortStr, FProtoStr);
-        localPort = WSocketResolvePort(FLocalPortStr, FProtoStr);
-        FSin.sin_addr.S_addr = WSocketResolveHost(FAddrStr);
-        if (FLocalAddr != "0.0.0.0")
-            localAddress = WSocketResolveHost(FLocalAddr);
+        proto_ = WSocketResolveProto(protoStr_);
+        sin_ = ws::SOCKADDR_IN{};
+        sin_.sin_port = WSocketResolvePort(portStr_, protoStr_);
+        localPort = WSocketResolvePort(localPortStr_, protoStr_);
+        sin_.sin_addr.S_addr = WSocketResolveHost(addrStr_);
+        if (localAddr_ != "0.0.0.0")
+            localAddress = WSocketResolveHost(localAddr_);
     } catch (const ESocketException& error) {
-        FLastError = error.ErrorCode != 0 ? error.ErrorCode : ws::WSAEINVAL;
+        lastError_ = error.ErrorCode != 0 ? error.ErrorCode : ws::WSAEINVAL;
         RaiseException(std::string("connect: ") + error.what());
         return;
     }
-    if (FProto != ws::WS_IPPROTO_TCP) {
-        FLastError = ws::WSAEPROTONOSUPPORT;
-        RaiseException("connect: Winsock Resolve Proto: Cannot convert protocol '" + FProtoStr +
+    if (proto_ != ws::WS_IPPROTO_TCP) {
+        lastError_ = ws::WSAEPROTONOSUPPORT;
+        RaiseException("connect: Winsock Resolve Proto: Cannot convert protocol '" + protoStr_ +
                        "' - " + WSocketErrorDesc(ws::WSAEPROTONOSUPPORT));
         return;
     }
 
     DeleteBufferedData();
-    FAllSent = true;
-    FHSocket = ws::socket(ws::WS_AF_INET, ws::WS_SOCK_STREAM, ws::WS_IPPROTO_TCP);
-    if (FHSocket == ws::INVALID_SOCKET) {
+    allSent_ = true;
+    hSocket_ = ws::socket(ws::WS_AF_INET, ws::WS_SOCK_STREAM, ws::WS_IPPROTO_TCP);
+    if (hSocket_ == ws::INVALID_SOCKET) {
         SocketError("Connect (socket)");
         return;
     }
     int size = 0;
     int length = static_cast<int>(sizeof size);
-    if (ws::getsockopt(FHSocket, ws::WS_SOL_SOCKET, ws::WS_SO_SNDBUF, &size, &length) == 0)
-        FSndBufSize = size;
+    if (ws::getsockopt(hSocket_, ws::WS_SOL_SOCKET, ws::WS_SO_SNDBUF, &size, &length) == 0)
+        sndBufSize_ = size;
     length = static_cast<int>(sizeof size);
-    if (ws::getsockopt(FHSocket, ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF, &size, &length) == 0)
-        FRcvBufSize = size;
+    if (ws::getsockopt(hSocket_, ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF, &size, &length) == 0)
+        rcvBufSize_ = size;
 
     const LifeWatch watch(*this);
-    FCloseInvoked = false;
-    FReadCount = 0;
+    closeInvoked_ = false;
+    readCount_ = 0;
     ChangeState(wsOpened);
     if (!watch.alive())
         return;
 
     const int on = 1;
-    if (ws::setsockopt(FHSocket, ws::WS_SOL_SOCKET, ws::WS_SO_REUSEADDR, &on,
+    if (ws::setsockopt(hSocket_, ws::WS_SOL_SOCKET, ws::WS_SO_REUSEADDR, &on,
                        static_cast<int>(sizeof on)) != 0) {
         SocketError("setsockopt(SO_REUSEADDR)");
         return;
     }
     if ((ComponentOptions & wsoTcpNoDelay) != 0 &&
-        ws::setsockopt(FHSocket, ws::WS_IPPROTO_TCP, ws::WS_TCP_NODELAY, &on,
+        ws::setsockopt(hSocket_, ws::WS_IPPROTO_TCP, ws::WS_TCP_NODELAY, &on,
                        static_cast<int>(sizeof on)) != 0) {
         SocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
         return;
     }
     SetLingerOption();
-    if (!watch.alive() || FHSocket == ws::INVALID_SOCKET)
+    if (!watch.alive() || hSocket_ == ws::INVALID_SOCKET)
         return;
 
     if (localPort != 0 || localAddress != ws::WS_INADDR_ANY) {
         ws::SOCKADDR_IN local;
         local.sin_port = localPort;
         local.sin_addr.S_addr = localAddress;
-        if (ws::bind(FHSocket, &local, static_cast<int>(sizeof local)) != 0) {
+        if (ws::bind(hSocket_, &local, static_cast<int>(sizeof local)) != 0) {
             SocketError("bind");
             return;
         }
@@ -427,14 +427,14 @@ void TAsyncSocket::Connect() {
     } catch (const Error&) {
         window = nullptr;
     }
-    if (ws::WSAAsyncSelect(FHSocket, window, FMsg_WM_ASYNCSELECT,
+    if (ws::WSAAsyncSelect(hSocket_, window, msgAsyncSelect_,
                            ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT |
                                ws::FD_CLOSE) != 0) {
         SocketError("WSAAsyncSelect");
         return;
     }
 
-    if (ws::connect(FHSocket, &FSin, static_cast<int>(sizeof FSin)) == 0 ||
+    if (ws::connect(hSocket_, &sin_, static_cast<int>(sizeof sin_)) == 0 ||
         ws::WSAGetLastError() == ws::WSAEWOULDBLOCK) {
         ChangeState(wsConnecting);
         return;
@@ -445,7 +445,7 @@ void TAsyncSocket::Connect() {
 // ---- sending and receiving ----
 
 int TAsyncSocket::Send(const void* Data, int Len) {
-    if (FState != wsConnected && FState != wsSocksConnected) {
+    if (state_ != wsConnected && state_ != wsSocksConnected) {
         ws::WSASetLastError(ws::WSAENOTCONN);
         SocketError("Send");
         return -1;
@@ -453,14 +453,14 @@ int TAsyncSocket::Send(const void* Data, int Len) {
     if (Len <= 0 || Data == nullptr)
         return 0;
     PutDataInSendBuffer(Data, Len);
-    FAllSent = false;
+    allSent_ = false;
     const LifeWatch watch(*this);
     TryToSend();
     if (!watch.alive())
         return Len;
     // Everything went at once: OnDataSent follows through the write notification.
-    if (FBufList.empty() && FHSocket != ws::INVALID_SOCKET)
-        PostMessage(FMsg_WM_ASYNCSELECT, FHSocket, ws::WSAMAKESELECTREPLY(ws::FD_WRITE, 0));
+    if (bufList_.empty() && hSocket_ != ws::INVALID_SOCKET)
+        PostMessage(msgAsyncSelect_, hSocket_, ws::WSAMAKESELECTREPLY(ws::FD_WRITE, 0));
     return Len;
 }
 
@@ -469,14 +469,14 @@ int TAsyncSocket::SendStr(const std::string& Str) {
 }
 
 void TAsyncSocket::TryToSend() {
-    while (!FBufList.empty() && FHSocket != ws::INVALID_SOCKET) {
-        SendBuffer& first = *FBufList.front();
+    while (!bufList_.empty() && hSocket_ != ws::INVALID_SOCKET) {
+        SendBuffer& first = *bufList_.front();
         const int length = first.Size();
         if (length == 0) {
-            FBufList.pop_front();
+            bufList_.pop_front();
             continue;
         }
-        const int count = ws::send(FHSocket, first.data + first.start, length, 0);
+        const int count = ws::send(hSocket_, first.data + first.start, length, 0);
         if (count == 0)
             return;
         if (count < 0) {
@@ -486,8 +486,8 @@ void TAsyncSocket::TryToSend() {
             if (error == ws::WSAEINVAL || error == ws::WSAENOTSOCK ||
                 error == ws::WSAECONNABORTED || error == ws::WSAECONNRESET ||
                 error == ws::WSAENOTCONN) {
-                FLastError = error;
-                FCloseInvoked = true;
+                lastError_ = error;
+                closeInvoked_ = true;
                 const LifeWatch watch(*this);
                 Close();
                 if (watch.alive())
@@ -498,20 +498,20 @@ void TAsyncSocket::TryToSend() {
             return;
         }
         first.start += count;
-        FBufferedByteCount -= count;
+        bufferedByteCount_ -= count;
         if (first.Size() == 0)
-            FBufList.pop_front();
+            bufList_.pop_front();
         if (count < length)
             return;
     }
 }
 
 int TAsyncSocket::Receive(void* Buffer, int BufferSize) {
-    const int count = ws::recv(FHSocket, Buffer, BufferSize, 0);
+    const int count = ws::recv(hSocket_, Buffer, BufferSize, 0);
     if (count < 0)
-        FLastError = ws::WSAGetLastError();
+        lastError_ = ws::WSAGetLastError();
     else
-        FReadCount += count;
+        readCount_ += count;
     return count;
 }
 
@@ -527,10 +527,10 @@ std::string TAsyncSocket::ReceiveStr() {
 }
 
 int TAsyncSocket::RcvdCount() {
-    if (FHSocket == ws::INVALID_SOCKET)
+    if (hSocket_ == ws::INVALID_SOCKET)
         return 0;
     unsigned long waiting = 0;
-    if (ws::ioctlsocket(FHSocket, ws::WS_FIONREAD, &waiting) != 0)
+    if (ws::ioctlsocket(hSocket_, ws::WS_FIONREAD, &waiting) != 0)
         return -1;
     return static_cast<int>(std::min<unsigned long>(waiting, 0x7FFFFFFF));
 }
@@ -542,55 +542,55 @@ void TAsyncSocket::Close() {
 }
 
 void TAsyncSocket::CloseDelayed() {
-    PostMessage(FMsg_WM_CLOSE_DELAYED);
+    PostMessage(msgCloseDelayed_);
 }
 
 void TAsyncSocket::Abort() {
     CancelLookup(LateLookup::Drop);
     DeleteBufferedData();
-    if (FHSocket != ws::INVALID_SOCKET && FState == wsConnected && FProto == ws::WS_IPPROTO_TCP) {
+    if (hSocket_ != ws::INVALID_SOCKET && state_ == wsConnected && proto_ == ws::WS_IPPROTO_TCP) {
         ws::LINGER off;
-        ws::setsockopt(FHSocket, ws::WS_SOL_SOCKET, ws::WS_SO_LINGER, &off,
+        ws::setsockopt(hSocket_, ws::WS_SOL_SOCKET, ws::WS_SO_LINGER, &off,
                        static_cast<int>(sizeof off));
     }
     InternalClose(false, 0);
 }
 
 void TAsyncSocket::Shutdown(int How) {
-    if (FHSocket != ws::INVALID_SOCKET)
-        ws::shutdown(FHSocket, How);
+    if (hSocket_ != ws::INVALID_SOCKET)
+        ws::shutdown(hSocket_, How);
 }
 
 void TAsyncSocket::InternalClose(bool Shut, int Error) {
     const LifeWatch watch(*this);
-    if (FHSocket == ws::INVALID_SOCKET) {
-        if (FState != wsClosed && !Destroying())
+    if (hSocket_ == ws::INVALID_SOCKET) {
+        if (state_ != wsClosed && !Destroying())
             ChangeState(wsClosed);
         DeleteBufferedData();
-        FAllSent = true;
+        allSent_ = true;
         return;
     }
-    if (Shut && FState != wsClosed)
-        ws::shutdown(FHSocket, ws::SD_SEND);
+    if (Shut && state_ != wsClosed)
+        ws::shutdown(hSocket_, ws::SD_SEND);
     int failure = 0;
     for (;;) {
-        if (ws::closesocket(FHSocket) == 0)
+        if (ws::closesocket(hSocket_) == 0)
             break;
         const int error = ws::WSAGetLastError();
         if (error == ws::WSAEWOULDBLOCK && !Destroying()) {
             ProcessMessages();
-            if (!watch.alive() || FHSocket == ws::INVALID_SOCKET)
+            if (!watch.alive() || hSocket_ == ws::INVALID_SOCKET)
                 return;
             continue;
         }
         failure = error;
         break;
     }
-    FHSocket = ws::INVALID_SOCKET;
+    hSocket_ = ws::INVALID_SOCKET;
     DeleteBufferedData();
-    FAllSent = true;
+    allSent_ = true;
     if (Destroying()) {
-        FState = wsClosed;
+        state_ = wsClosed;
         return;
     }
     if (failure != 0 && failure != ws::WSANOTINITIALISED) {
@@ -601,8 +601,8 @@ void TAsyncSocket::InternalClose(bool Shut, int Error) {
     ChangeState(wsClosed);
     if (!watch.alive())
         return;
-    if (!FCloseInvoked) {
-        FCloseInvoked = true;
+    if (!closeInvoked_) {
+        closeInvoked_ = true;
         TriggerSessionClosed(Error);
     }
 }
@@ -611,8 +611,8 @@ void TAsyncSocket::InternalClose(bool Shut, int Error) {
 
 void TAsyncSocket::WndProc(TMessage& MsgRec) {
     const LifeWatch watch(*this);
-    if (MsgRec.Msg == FMsg_WM_ASYNCSELECT && FMsg_WM_ASYNCSELECT != 0) {
-        if (static_cast<ws::SOCKET>(MsgRec.WParam) != FHSocket || FHSocket == ws::INVALID_SOCKET)
+    if (MsgRec.Msg == msgAsyncSelect_ && msgAsyncSelect_ != 0) {
+        if (static_cast<ws::SOCKET>(MsgRec.WParam) != hSocket_ || hSocket_ == ws::INVALID_SOCKET)
             return; // for a socket closed since
         const int events = ws::WSAGETSELECTEVENT(MsgRec.LParam);
         const int error = ws::WSAGETSELECTERROR(MsgRec.LParam);
@@ -635,31 +635,31 @@ void TAsyncSocket::WndProc(TMessage& MsgRec) {
             Do_FD_CLOSE(error);
         return;
     }
-    if (MsgRec.Msg == FMsg_WM_ASYNCGETHOSTBYNAME && FMsg_WM_ASYNCGETHOSTBYNAME != 0) {
+    if (MsgRec.Msg == msgAsyncGetHostByName_ && msgAsyncGetHostByName_ != 0) {
         const auto handle = static_cast<ws::HANDLE>(MsgRec.WParam);
         const int error = ws::WSAGETASYNCERROR(MsgRec.LParam);
-        if (FDnsLookupHandle != 0 && handle == FDnsLookupHandle) {
+        if (dnsLookupHandle_ != 0 && handle == dnsLookupHandle_) {
             HandleDnsLookupDone(error);
-        } else if (FDnsLookupHandle == 0 && FDnsLookupStarting) {
+        } else if (dnsLookupHandle_ == 0 && dnsLookupStarting_) {
             // Arrived before the start call gave its handle: handled right after it.
-            FDnsLookupKept = true;
-            FDnsLookupKeptHandle = handle;
-            FDnsLookupKeptError = error;
+            dnsLookupKept_ = true;
+            dnsLookupKeptHandle_ = handle;
+            dnsLookupKeptError_ = error;
         }
         return;
     }
-    if (MsgRec.Msg == FMsg_WM_ASYNCGETHOSTBYADDR && FMsg_WM_ASYNCGETHOSTBYADDR != 0)
+    if (MsgRec.Msg == msgAsyncGetHostByAddr_ && msgAsyncGetHostByAddr_ != 0)
         return; // reverse lookups are not made
-    if (MsgRec.Msg == FMsg_WM_CLOSE_DELAYED && FMsg_WM_CLOSE_DELAYED != 0) {
+    if (MsgRec.Msg == msgCloseDelayed_ && msgCloseDelayed_ != 0) {
         Close();
         return;
     }
-    if (MsgRec.Msg == FMsg_WM_TRIGGER_DATA_AVAILABLE && FMsg_WM_TRIGGER_DATA_AVAILABLE != 0) {
-        if (FHSocket != ws::INVALID_SOCKET && FState == wsConnected)
+    if (MsgRec.Msg == msgTriggerDataAvailable_ && msgTriggerDataAvailable_ != 0) {
+        if (hSocket_ != ws::INVALID_SOCKET && state_ == wsConnected)
             ReceiveLoop(0);
         return;
     }
-    if (MsgRec.Msg == FMsg_WM_TRIGGER_EXCEPTION && FMsg_WM_TRIGGER_EXCEPTION != 0)
+    if (MsgRec.Msg == msgTriggerException_ && msgTriggerException_ != 0)
         return;
     TMsgWndControl::WndProc(MsgRec);
 }
@@ -673,7 +673,7 @@ void TAsyncSocket::AbortComponent() {
 }
 
 void TAsyncSocket::Do_FD_CONNECT(int Error) {
-    if (FState == wsConnected)
+    if (state_ == wsConnected)
         return;
     const LifeWatch watch(*this);
     ChangeState(wsConnected);
@@ -682,18 +682,18 @@ void TAsyncSocket::Do_FD_CONNECT(int Error) {
     TriggerSessionConnected(Error);
     if (!watch.alive())
         return;
-    if (Error != 0 && FState != wsClosed)
+    if (Error != 0 && state_ != wsClosed)
         Close();
 }
 
 void TAsyncSocket::Do_FD_READ(int Error) {
     const LifeWatch watch(*this);
-    if (FState == wsConnecting || FState == wsOpened) {
+    if (state_ == wsConnecting || state_ == wsOpened) {
         ChangeState(wsConnected);
         if (!watch.alive())
             return;
         TriggerSessionConnected(Error);
-        if (!watch.alive() || FHSocket == ws::INVALID_SOCKET)
+        if (!watch.alive() || hSocket_ == ws::INVALID_SOCKET)
             return;
     }
     ReceiveLoop(Error);
@@ -704,7 +704,7 @@ void TAsyncSocket::ReceiveLoop(int Error) {
     if (!OnDataAvailable) {
         // Nobody reads: what waits is read and thrown away.
         char scratch[4096];
-        while (FHSocket != ws::INVALID_SOCKET && RcvdCount() > 0) {
+        while (hSocket_ != ws::INVALID_SOCKET && RcvdCount() > 0) {
             if (Receive(scratch, static_cast<int>(sizeof scratch)) <= 0)
                 break;
         }
@@ -715,7 +715,7 @@ void TAsyncSocket::ReceiveLoop(int Error) {
         if (!watch.alive())
             return;
         // A handler that leaves data unread is called again while data waits.
-        if (!OnDataAvailable || FHSocket == ws::INVALID_SOCKET || FState != wsConnected)
+        if (!OnDataAvailable || hSocket_ == ws::INVALID_SOCKET || state_ != wsConnected)
             return;
         if (RcvdCount() <= 0)
             return;
@@ -727,14 +727,14 @@ void TAsyncSocket::Do_FD_WRITE(int Error) {
     TryToSend();
     if (!watch.alive())
         return;
-    if (FBufList.empty() && !FAllSent) {
-        FAllSent = true;
+    if (bufList_.empty() && !allSent_) {
+        allSent_ = true;
         TriggerDataSent(Error);
     }
 }
 
 void TAsyncSocket::Do_FD_CLOSE(int Error) {
-    if (FState == wsConnecting || FHSocket == ws::INVALID_SOCKET)
+    if (state_ == wsConnecting || hSocket_ == ws::INVALID_SOCKET)
         return;
     const LifeWatch watch(*this);
     // Data that arrived with the close is delivered before the close is reported.
@@ -743,13 +743,13 @@ void TAsyncSocket::Do_FD_CLOSE(int Error) {
         if (!watch.alive())
             return;
     }
-    if (!FCloseInvoked) {
-        FCloseInvoked = true;
+    if (!closeInvoked_) {
+        closeInvoked_ = true;
         TriggerSessionClosed(Error);
         if (!watch.alive())
             return;
     }
-    if (FState != wsClosed)
+    if (state_ != wsClosed)
         Close();
 }
 

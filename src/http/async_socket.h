@@ -55,7 +55,7 @@ int WSocketResolveProto(const std::string& proto);
 // The local host name; raises ESocketException "Winsock Get Host Name failed".
 std::string LocalHostName();
 
-class TAsyncSocket : public TMsgWndControl {
+class TAsyncSocket final : public TMsgWndControl {
 public:
     using TDataEvent = std::function<void(TAsyncSocket* Sender, int ErrCode)>;
     using TChangeStateEvent =
@@ -99,39 +99,39 @@ public:
     // shutdown(How) on the open socket.
     void Shutdown(int How);
 
-    TSocketState State() const { return FState; }
-    const std::string& DnsResult() const { return FDnsResult; }
-    const std::vector<std::string>& DnsResultList() const { return FDnsResultList; }
-    int LastError() const { return FLastError; }
+    TSocketState State() const { return state_; }
+    const std::string& DnsResult() const { return dnsResult_; }
+    const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+    int LastError() const { return lastError_; }
     // The text of the last failure reported (what OnError is told about, or what was
     // raised): "Connection refused (#10061 in Connect)", "DNS lookup: invalid host name.".
-    const std::string& LastErrorMessage() const { return FLastErrorMessage; }
-    winsock::SOCKET HSocket() const { return FHSocket; }
-    std::int64_t ReadCount() const { return FReadCount; }
+    const std::string& LastErrorMessage() const { return lastErrorMessage_; }
+    winsock::SOCKET HSocket() const { return hSocket_; }
+    std::int64_t ReadCount() const { return readCount_; }
     // Bytes queued in the send chain and not yet accepted by the network.
-    int BufferedByteCount() const { return FBufferedByteCount; }
-    bool AllSent() const { return FAllSent; }
-    int SndBufSize() const { return FSndBufSize; }
-    int RcvBufSize() const { return FRcvBufSize; }
-    bool DnsLookupPending() const { return FDnsLookupHandle != 0; }
+    int BufferedByteCount() const { return bufferedByteCount_; }
+    bool AllSent() const { return allSent_; }
+    int SndBufSize() const { return sndBufSize_; }
+    int RcvBufSize() const { return rcvBufSize_; }
+    bool DnsLookupPending() const { return dnsLookupHandle_ != 0; }
 
     // Addr, Port, Proto, LocalAddr and LocalPort may be changed only in wsClosed
     // ("Cannot change Addr if not closed", ...).
-    const std::string& Addr() const { return FAddrStr; }
+    const std::string& Addr() const { return addrStr_; }
     void SetAddr(const std::string& Value);
-    const std::string& Port() const { return FPortStr; }
+    const std::string& Port() const { return portStr_; }
     void SetPort(const std::string& Value);
-    const std::string& Proto() const { return FProtoStr; }
+    const std::string& Proto() const { return protoStr_; }
     void SetProto(const std::string& Value);
-    const std::string& LocalAddr() const { return FLocalAddr; }
+    const std::string& LocalAddr() const { return localAddr_; }
     void SetLocalAddr(const std::string& Value);
-    const std::string& LocalPort() const { return FLocalPortStr; }
+    const std::string& LocalPort() const { return localPortStr_; }
     void SetLocalPort(const std::string& Value);
 
-    TSocketLingerOnOff LingerOnOff() const { return FLingerOnOff; }
-    void SetLingerOnOff(TSocketLingerOnOff Value) { FLingerOnOff = Value; }
-    int LingerTimeout() const { return FLingerTimeout; }
-    void SetLingerTimeout(int Value) { FLingerTimeout = Value; }
+    TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+    void SetLingerOnOff(TSocketLingerOnOff Value) { lingerOnOff_ = Value; }
+    int LingerTimeout() const { return lingerTimeout_; }
+    void SetLingerTimeout(int Value) { lingerTimeout_ = Value; }
     TWSocketOptions ComponentOptions = 0;
 
     TDataEvent OnDnsLookupDone;
@@ -184,44 +184,44 @@ private:
     void Startup();
     void Cleanup();
 
-    winsock::SOCKET FHSocket = winsock::INVALID_SOCKET;
-    TSocketState FState = wsClosed;
-    std::string FAddrStr;
-    bool FAddrAssigned = false;
-    std::string FPortStr;
-    bool FPortAssigned = false;
-    std::string FProtoStr = "tcp";
-    std::string FLocalAddr = "0.0.0.0";
-    std::string FLocalPortStr = "0";
-    winsock::SOCKADDR_IN FSin;
-    int FProto = winsock::WS_IPPROTO_TCP;
-    TSocketLingerOnOff FLingerOnOff = wsLingerOn;
-    int FLingerTimeout = 0;
-    std::string FDnsResult;
-    std::vector<std::string> FDnsResultList;
-    std::deque<std::unique_ptr<SendBuffer>> FBufList;
-    int FBufferedByteCount = 0;
-    bool FAllSent = true;
-    winsock::HANDLE FDnsLookupHandle = 0;
-    bool FDnsLookupStarting = false;
-    bool FDnsLookupKept = false;
-    int FDnsLookupKeptError = 0;
-    winsock::HOSTENT FDnsLookupBuffer;
-    int FLastError = 0;
-    std::string FLastErrorMessage;
-    winsock::HANDLE FDnsLookupKeptHandle = 0;
-    std::int64_t FReadCount = 0;
-    bool FCloseInvoked = false;
-    int FSndBufSize = 0;
-    int FRcvBufSize = 0;
-    bool FStarted = false;
+    winsock::SOCKET hSocket_ = winsock::INVALID_SOCKET;
+    TSocketState state_ = wsClosed;
+    std::string addrStr_;
+    bool addrAssigned_ = false;
+    std::string portStr_;
+    bool portAssigned_ = false;
+    std::string protoStr_ = "tcp";
+    std::string localAddr_ = "0.0.0.0";
+    std::string localPortStr_ = "0";
+    winsock::SOCKADDR_IN sin_;
+    int proto_ = winsock::WS_IPPROTO_TCP;
+    TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
+    int lingerTimeout_ = 0;
+    std::string dnsResult_;
+    std::vector<std::string> dnsResultList_;
+    std::deque<std::unique_ptr<SendBuffer>> bufList_;
+    int bufferedByteCount_ = 0;
+    bool allSent_ = true;
+    winsock::HANDLE dnsLookupHandle_ = 0;
+    bool dnsLookupStarting_ = false;
+    bool dnsLookupKept_ = false;
+    int dnsLookupKeptError_ = 0;
+    winsock::HOSTENT dnsLookupBuffer_;
+    int lastError_ = 0;
+    std::string lastErrorMessage_;
+    winsock::HANDLE dnsLookupKeptHandle_ = 0;
+    std::int64_t readCount_ = 0;
+    bool closeInvoked_ = false;
+    int sndBufSize_ = 0;
+    int rcvBufSize_ = 0;
+    bool started_ = false;
 
-    UINT FMsg_WM_ASYNCSELECT = 0;
-    UINT FMsg_WM_ASYNCGETHOSTBYNAME = 0;
-    UINT FMsg_WM_ASYNCGETHOSTBYADDR = 0;
-    UINT FMsg_WM_CLOSE_DELAYED = 0;
-    UINT FMsg_WM_TRIGGER_DATA_AVAILABLE = 0;
-    UINT FMsg_WM_TRIGGER_EXCEPTION = 0;
+    UINT msgAsyncSelect_ = 0;
+    UINT msgAsyncGetHostByName_ = 0;
+    UINT msgAsyncGetHostByAddr_ = 0;
+    UINT msgCloseDelayed_ = 0;
+    UINT msgTriggerDataAvailable_ = 0;
+    UINT msgTriggerException_ = 0;
 };
 
 } // namespace fetchora

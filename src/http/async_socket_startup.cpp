@@ -134,16 +134,16 @@ std::string LocalHostName() {
 }
 
 void TAsyncSocket::Startup() {
-    if (FStarted)
+    if (started_)
         return;
     startWinsock();
-    FStarted = true;
+    started_ = true;
 }
 
 void TAsyncSocket::Cleanup() {
-    if (!FStarted)
+    if (!started_)
         return;
-    FStarted = false;
+    started_ = false;
     stopWinsock();
 }
 

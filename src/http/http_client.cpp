@@ -33,9 +33,9 @@ const char* methodName(THttpRequest rq) {
 
 } // namespace
 
-THttpClient::THttpClient(const std::string& name) : FCtrlSocket(std::make_unique<TAsyncSocket>()) {
+THttpClient::THttpClient(const std::string& name) : ctrlSocket_(std::make_unique<TAsyncSocket>()) {
     Name = name;
-    TAsyncSocket& socket = *FCtrlSocket;
+    TAsyncSocket& socket = *ctrlSocket_;
     socket.OnDnsLookupDone = [this](TAsyncSocket*, int error) { SocketDnsLookupDone(error); };
     socket.OnSessionConnected = [this](TAsyncSocket*, int error) { SocketSessionConnected(error); };
     socket.OnDataAvailable = [this](TAsyncSocket*, int error) { SocketDataAvailable(error); };
@@ -46,14 +46,14 @@ THttpClient::THttpClient(const std::string& name) : FCtrlSocket(std::make_unique
 
 THttpClient::~THttpClient() {
     SetDestroying();
-    TAsyncSocket& socket = *FCtrlSocket;
+    TAsyncSocket& socket = *ctrlSocket_;
     socket.OnDnsLookupDone = nullptr;
     socket.OnSessionConnected = nullptr;
     socket.OnDataAvailable = nullptr;
     socket.OnDataSent = nullptr;
     socket.OnSessionClosed = nullptr;
     socket.OnError = nullptr;
-    FCtrlSocket.reset();
+    ctrlSocket_.reset();
 }
 
 int THttpClient::MsgHandlersCount() {
@@ -62,35 +62,35 @@ int THttpClient::MsgHandlersCount() {
 
 void THttpClient::AllocateMsgHandlers() {
     TMsgWndControl::AllocateMsgHandlers();
-    FMsg_WM_HTTP_REQUEST_DONE = AllocateMsgHandler();
-    FMsg_WM_HTTP_SET_READY = AllocateMsgHandler();
-    FMsg_WM_HTTP_LOGIN = AllocateMsgHandler();
-    FMsg_WM_HTTP_SILENCE = AllocateMsgHandler();
+    msgRequestDone_ = AllocateMsgHandler();
+    msgSetReady_ = AllocateMsgHandler();
+    msgLogin_ = AllocateMsgHandler();
+    msgSilence_ = AllocateMsgHandler();
 }
 
 void THttpClient::FreeMsgHandlers() {
-    FreeMsgHandler(FMsg_WM_HTTP_REQUEST_DONE);
-    FreeMsgHandler(FMsg_WM_HTTP_SET_READY);
-    FreeMsgHandler(FMsg_WM_HTTP_LOGIN);
-    FreeMsgHandler(FMsg_WM_HTTP_SILENCE);
+    FreeMsgHandler(msgRequestDone_);
+    FreeMsgHandler(msgSetReady_);
+    FreeMsgHandler(msgLogin_);
+    FreeMsgHandler(msgSilence_);
     TMsgWndControl::FreeMsgHandlers();
 }
 
 void THttpClient::WndProc(TMessage& MsgRec) {
     if (MsgRec.Msg != 0) {
-        if (MsgRec.Msg == FMsg_WM_HTTP_SET_READY) {
+        if (MsgRec.Msg == msgSetReady_) {
             HandleSetReady();
             return;
         }
-        if (MsgRec.Msg == FMsg_WM_HTTP_REQUEST_DONE) {
+        if (MsgRec.Msg == msgRequestDone_) {
             HandleRequestDone();
             return;
         }
-        if (MsgRec.Msg == FMsg_WM_HTTP_LOGIN) {
+        if (MsgRec.Msg == msgLogin_) {
             HandleLogin();
             return;
         }
-        if (MsgRec.Msg == FMsg_WM_HTTP_SILENCE) {
+        if (MsgRec.Msg == msgSilence_) {
             HandleSilenceMessage(MsgRec.WParam);
             return;
         }
@@ -101,13 +101,13 @@ void THttpClient::WndProc(TMessage& MsgRec) {
 void THttpClient::SetRequestVer(const std::string& Value) {
     if (Value != "1.0" && Value != "1.1")
         throw EHttpException("Insupported HTTP version", httperrVersion);
-    FRequestVer = Value;
+    requestVer_ = Value;
 }
 
 void THttpClient::SetState(THttpState NewState) {
-    if (FState == NewState)
+    if (state_ == NewState)
         return;
-    FState = NewState;
+    state_ = NewState;
     if (OnStateChange)
         OnStateChange(this);
 }
@@ -137,7 +137,7 @@ void THttpClient::DoRequestSync(THttpRequest Rq) {
     const LifeWatch watch(*this);
     // The login message of a retry follows the set-ready one, so a retry on its way
     // keeps the wait going although the state is httpReady for a moment.
-    while (FState != httpReady || FLoginPending || FReadyPending) {
+    while (state_ != httpReady || loginPending_ || readyPending_) {
         msg::waitAndProcessMessages(1000);
         if (!watch.alive())
             return;
@@ -146,136 +146,136 @@ void THttpClient::DoRequestSync(THttpRequest Rq) {
             break;
         }
     }
-    if (FStatusCode >= 400 && FStatusCode != 401 && FStatusCode != 407)
-        throw EHttpException(FReasonPhrase, FStatusCode);
+    if (statusCode_ >= 400 && statusCode_ != 401 && statusCode_ != 407)
+        throw EHttpException(reasonPhrase_, statusCode_);
 }
 
 void THttpClient::ClearResults(bool keepLocation) {
-    FRcvdHeader.clear();
-    FDoAuthor.clear();
-    FStatusCode = 0;
-    FReasonPhrase.clear();
-    FContentLength = -1;
-    FContentType.clear();
-    FTransferEncoding.clear();
-    FContentEncoding.clear();
-    FRcvdCount = 0;
-    FRequestDoneError = 0;
+    rcvdHeader_.clear();
+    challenges_.clear();
+    statusCode_ = 0;
+    reasonPhrase_.clear();
+    contentLength_ = -1;
+    contentType_.clear();
+    transferEncoding_.clear();
+    contentEncoding_.clear();
+    rcvdCount_ = 0;
+    requestDoneError_ = 0;
     if (!keepLocation)
-        FLocation = URL;
+        location_ = URL;
 }
 
 void THttpClient::TakeTarget(const THttpUrlParts& parts) {
-    FProtocol = parts.Proto.empty() ? "http" : parts.Proto;
-    FTargetHost = parts.Host;
-    FTargetPort = parts.Port;
-    FDocPath = parts.Path;
+    protocol_ = parts.Proto.empty() ? "http" : parts.Proto;
+    targetHost_ = parts.Host;
+    targetPort_ = parts.Port;
+    docPath_ = parts.Path;
     if (Proxy.empty()) {
-        FHostName = parts.Host;
-        FPort = parts.Port.empty() ? "80" : parts.Port;
-        FPath = parts.Path.empty() ? "/" : parts.Path;
+        hostName_ = parts.Host;
+        port_ = parts.Port.empty() ? "80" : parts.Port;
+        path_ = parts.Path.empty() ? "/" : parts.Path;
         return;
     }
     // Through a proxy the request line carries the absolute URL, without credentials.
-    FPath =
-        FProtocol + "://" + parts.Host + (parts.Port.empty() ? "" : ":" + parts.Port) + parts.Path;
+    path_ =
+        protocol_ + "://" + parts.Host + (parts.Port.empty() ? "" : ":" + parts.Port) + parts.Path;
     const THttpUrlParts proxy = ParseHttpURL(Proxy);
-    FHostName = proxy.Host;
-    FPort = proxy.Port.empty() ? ProxyPort : proxy.Port;
+    hostName_ = proxy.Host;
+    port_ = proxy.Port.empty() ? ProxyPort : proxy.Port;
 }
 
 void THttpClient::StartRequest(THttpRequest Rq) {
-    if (FState != httpReady || FLoginPending || FReadyPending)
+    if (state_ != httpReady || loginPending_ || readyPending_)
         throw EHttpException("HTTP component " + Name + " is busy", httperrBusy);
     Handle(); // takes the window and the client's message numbers on first use
-    FRequestType = Rq;
+    requestType_ = Rq;
     ClearResults(false);
-    FCloseReq = FRequestVer == "1.0";
-    FLocationFlag = false;
-    FRelocationStarted = false;
-    FHeaderInProgress = false;
-    FDocInProgress = false;
-    FEnding = false;
-    FRequestDonePending = false;
+    closeReq_ = requestVer_ == "1.0";
+    locationFlag_ = false;
+    relocationStarted_ = false;
+    headerInProgress_ = false;
+    docInProgress_ = false;
+    ending_ = false;
+    requestDonePending_ = false;
 
     const THttpUrlParts parts = ParseHttpURL(URL);
-    FCurrUser = parts.User.empty() ? Username : parts.User;
-    FCurrPass = parts.Pass.empty() ? Password : parts.Pass;
+    currUser_ = parts.User.empty() ? Username : parts.User;
+    currPass_ = parts.Pass.empty() ? Password : parts.Pass;
     TakeTarget(parts);
 
     AuthBasicState = basicNone;
     AuthNTLMState = ntlmNone;
     ProxyAuthBasicState = basicNone;
     ProxyAuthNTLMState = ntlmNone;
-    FConnectionValue = Connection;
-    FProxyConnectionValue = ProxyConnection;
+    connectionValue_ = Connection;
+    proxyConnectionValue_ = ProxyConnection;
     // A retry or relocation asks for the same range again: without it a resumed file
     // would get the whole document appended to its first part.
-    FRangeBegin = ContentRangeBegin;
-    FRangeEnd = ContentRangeEnd;
-    FReceiveStreamStart = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
-    FRequestRunning = true;
+    rangeBegin_ = ContentRangeBegin;
+    rangeEnd_ = ContentRangeEnd;
+    receiveStreamStart_ = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
+    requestRunning_ = true;
     StartConnection();
 }
 
 bool THttpClient::ConnectionMatches() const {
-    return FCtrlSocket->State() == wsConnected && FHostName == FCtrlSocketHost &&
-           FPort == FCtrlSocketPort && FProtocol == FCtrlSocketProto;
+    return ctrlSocket_->State() == wsConnected && hostName_ == ctrlSocketHost_ &&
+           port_ == ctrlSocketPort_ && protocol_ == ctrlSocketProto_;
 }
 
 void THttpClient::StartConnection() {
-    if (FCtrlSocket->State() == wsConnected) {
+    if (ctrlSocket_->State() == wsConnected) {
         if (ConnectionMatches()) {
             SendOnOpenConnection();
             return;
         }
         // The open connection goes elsewhere: it is dropped without ending this request.
-        FRequestRunning = false;
-        FCtrlSocket->Abort();
-        FRequestRunning = true;
+        requestRunning_ = false;
+        ctrlSocket_->Abort();
+        requestRunning_ = true;
     }
-    FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+    reader_.reset(requestType_ == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
     SetState(httpNotConnected);
     SetState(httpDnsLookup);
     Touch();
     const LifeWatch watch(*this);
-    FInDnsLookupCall = true;
-    FDnsLookupStartFailed = false;
-    FCtrlSocket->DnsLookup(FHostName);
+    inDnsLookupCall_ = true;
+    dnsLookupStartFailed_ = false;
+    ctrlSocket_->DnsLookup(hostName_);
     if (!watch.alive())
         return;
-    FInDnsLookupCall = false;
-    if (FDnsLookupStartFailed && FRequestRunning && FState == httpDnsLookup) {
-        RecordFailure(404, FCtrlSocket->LastErrorMessage(), 0);
+    inDnsLookupCall_ = false;
+    if (dnsLookupStartFailed_ && requestRunning_ && state_ == httpDnsLookup) {
+        RecordFailure(404, ctrlSocket_->LastErrorMessage(), 0);
         SetReady();
     }
 }
 
 void THttpClient::SendOnOpenConnection() {
     SetState(httpConnected);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     SetState(httpWaitingHeader);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     SendRequest();
 }
 
 void THttpClient::SocketError() {
-    if (FInDnsLookupCall)
-        FDnsLookupStartFailed = true;
-    if (FInConnectCall)
-        FConnectStartFailed = true;
+    if (inDnsLookupCall_)
+        dnsLookupStartFailed_ = true;
+    if (inConnectCall_)
+        connectStartFailed_ = true;
     if (OnSocketError)
         OnSocketError(this);
 }
 
 void THttpClient::SocketDnsLookupDone(int ErrCode) {
-    if (!FRequestRunning || FEnding || FState != httpDnsLookup)
+    if (!requestRunning_ || ending_ || state_ != httpDnsLookup)
         return;
     // A lookup that could not start ends the request with the socket's own report once
     // DnsLookup returns (StartConnection).
-    if (FInDnsLookupCall && FDnsLookupStartFailed)
+    if (inDnsLookupCall_ && dnsLookupStartFailed_)
         return;
     Touch();
     if (ErrCode != 0) {
@@ -284,30 +284,30 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
         return;
     }
     SetState(httpDnsLookupDone);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
-    TAsyncSocket& socket = *FCtrlSocket;
+    TAsyncSocket& socket = *ctrlSocket_;
     socket.SetAddr(socket.DnsResult());
-    socket.SetPort(FPort);
+    socket.SetPort(port_);
     socket.SetProto("tcp");
     socket.SetLocalAddr(LocalAddr);
-    FCtrlSocketHost = FHostName;
-    FCtrlSocketPort = FPort;
-    FCtrlSocketProto = FProtocol;
-    if (FProtocol != "http") {
-        RecordFailure(501, "Protocol \"" + FProtocol + "\" not implemented", socket.LastError());
+    ctrlSocketHost_ = hostName_;
+    ctrlSocketPort_ = port_;
+    ctrlSocketProto_ = protocol_;
+    if (protocol_ != "http") {
+        RecordFailure(501, "Protocol \"" + protocol_ + "\" not implemented", socket.LastError());
         CloseConnection();
         return;
     }
-    FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+    reader_.reset(requestType_ == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
     const LifeWatch watch(*this);
-    FInConnectCall = true;
-    FConnectStartFailed = false;
+    inConnectCall_ = true;
+    connectStartFailed_ = false;
     socket.Connect();
     if (!watch.alive())
         return;
-    FInConnectCall = false;
-    if (FConnectStartFailed && FRequestRunning) {
+    inConnectCall_ = false;
+    if (connectStartFailed_ && requestRunning_) {
         const int code = socket.LastError();
         RecordFailure(404, "can't connect: " + socketErrorReason(code), code);
         CloseConnection();
@@ -315,7 +315,7 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
 }
 
 void THttpClient::SocketSessionConnected(int ErrCode) {
-    if (!FRequestRunning || FEnding || FState != httpDnsLookupDone)
+    if (!requestRunning_ || ending_ || state_ != httpDnsLookupDone)
         return;
     Touch();
     if (ErrCode != 0) {
@@ -326,16 +326,16 @@ void THttpClient::SocketSessionConnected(int ErrCode) {
     SetState(httpConnected);
     if (OnSessionConnected)
         OnSessionConnected(this);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     SetState(httpWaitingHeader);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     SendRequest();
 }
 
 void THttpClient::SocketDataSent(int) {
-    if (FRequestRunning)
+    if (requestRunning_)
         Touch();
 }
 
@@ -343,24 +343,24 @@ void THttpClient::SocketDataSent(int) {
 
 std::vector<std::string> THttpClient::BuildRequestLines() {
     HttpRequestHead head;
-    head.method = methodName(FRequestType);
-    head.path = FPath;
-    head.version = FRequestVer;
+    head.method = methodName(requestType_);
+    head.path = path_;
+    head.version = requestVer_;
     head.sender = Sender;
     head.accept = Accept;
     head.reference = Reference;
-    head.connection = FConnectionValue;
+    head.connection = connectionValue_;
     head.acceptLanguage = AcceptLanguage;
     head.agent = Agent;
-    head.targetHost = FTargetHost;
-    head.targetPort = FTargetPort;
+    head.targetHost = targetHost_;
+    head.targetPort = targetPort_;
     head.noCache = NoCache;
-    head.proxyConnection = FProxyConnectionValue;
+    head.proxyConnection = proxyConnectionValue_;
     head.authorization = AuthorizationLine();
     head.proxyAuthorization = ProxyAuthorizationLine();
     head.cookie = Cookie;
-    head.rangeBegin = FRangeBegin;
-    head.rangeEnd = FRangeEnd;
+    head.rangeBegin = rangeBegin_;
+    head.rangeEnd = rangeEnd_;
     std::vector<std::string> lines = composeRequestLines(head);
     ContentRangeBegin.clear();
     ContentRangeEnd.clear();
@@ -368,13 +368,13 @@ std::vector<std::string> THttpClient::BuildRequestLines() {
 }
 
 void THttpClient::SendRequest() {
-    FReader.beginResponse(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
-    FAcceptRanges.clear();
-    FHeaderInProgress = true;
-    FDocInProgress = false;
+    reader_.beginResponse(requestType_ == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+    acceptRanges_.clear();
+    headerInProgress_ = true;
+    docInProgress_ = false;
     if (OnRequestHeaderBegin)
         OnRequestHeaderBegin(this);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     std::vector<std::string> lines;
     try {
@@ -386,20 +386,20 @@ void THttpClient::SendRequest() {
         throw;
     }
     if (OnBeforeHeaderSend)
-        OnBeforeHeaderSend(this, methodName(FRequestType), lines);
+        OnBeforeHeaderSend(this, methodName(requestType_), lines);
     if (OnCommand) {
         for (std::string& line : lines)
             OnCommand(this, line);
     }
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     const std::string wire = serializeRequest(lines);
     Touch();
-    const int sent = FCtrlSocket->Send(wire.data(), static_cast<int>(wire.size()));
-    if (sent < 0 && FRequestRunning) {
-        const int code = FCtrlSocket->LastError();
+    const int sent = ctrlSocket_->Send(wire.data(), static_cast<int>(wire.size()));
+    if (sent < 0 && requestRunning_) {
+        const int code = ctrlSocket_->LastError();
         FailRequest(404, socketErrorReason(code), code);
     }
 }
@@ -407,56 +407,56 @@ void THttpClient::SendRequest() {
 // ---- becoming ready ----
 
 void THttpClient::SetReady() {
-    FRequestRunning = false;
+    requestRunning_ = false;
     StopSilenceWatch();
-    if (FReadyPending)
+    if (readyPending_)
         return;
-    FReadyPending = true;
-    if (!PostMessage(FMsg_WM_HTTP_SET_READY))
+    readyPending_ = true;
+    if (!PostMessage(msgSetReady_))
         HandleSetReady();
 }
 
 void THttpClient::HandleSetReady() {
-    if (!FReadyPending)
+    if (!readyPending_)
         return;
-    FReadyPending = false;
+    readyPending_ = false;
     SetState(httpReady);
     bool retrying = false;
     try {
         retrying = CheckAuthorization();
     } catch (...) {
-        FRequestDoneError = httperrInvalidAuthState;
-        FRequestDonePending = true;
-        PostMessage(FMsg_WM_HTTP_REQUEST_DONE);
+        requestDoneError_ = httperrInvalidAuthState;
+        requestDonePending_ = true;
+        PostMessage(msgRequestDone_);
         throw;
     }
     if (!retrying) {
-        FRequestDonePending = true;
-        if (!PostMessage(FMsg_WM_HTTP_REQUEST_DONE))
+        requestDonePending_ = true;
+        if (!PostMessage(msgRequestDone_))
             HandleRequestDone();
     }
 }
 
 void THttpClient::HandleRequestDone() {
-    if (!FRequestDonePending)
+    if (!requestDonePending_)
         return;
-    FRequestDonePending = false;
+    requestDonePending_ = false;
     TriggerRequestDone();
 }
 
 void THttpClient::TriggerRequestDone() {
     if (OnRequestDone)
-        OnRequestDone(this, FRequestType, FRequestDoneError);
+        OnRequestDone(this, requestType_, requestDoneError_);
 }
 
 void THttpClient::HandleLogin() {
-    if (!FLoginPending)
+    if (!loginPending_)
         return;
-    FLoginPending = false;
-    FRequestRunning = true;
-    FEnding = false;
-    FHeaderInProgress = false;
-    FDocInProgress = false;
+    loginPending_ = false;
+    requestRunning_ = true;
+    ending_ = false;
+    headerInProgress_ = false;
+    docInProgress_ = false;
     if (ConnectionMatches())
         SendOnOpenConnection();
     else
@@ -466,31 +466,31 @@ void THttpClient::HandleLogin() {
 void THttpClient::CutBackReceiveStream() {
     if (ReceiveStream == nullptr)
         return;
-    ReceiveStream->SetSize(FReceiveStreamStart);
+    ReceiveStream->SetSize(receiveStreamStart_);
     ReceiveStream->Seek(0, TSeekOrigin::soEnd);
 }
 
 // ---- Abort ----
 
 void THttpClient::Abort() {
-    const bool busy = FState != httpReady || FLoginPending || FReadyPending || FRequestRunning;
+    const bool busy = state_ != httpReady || loginPending_ || readyPending_ || requestRunning_;
     if (!busy) {
-        if (FCtrlSocket->State() != wsClosed)
-            FCtrlSocket->Abort();
-        FStatusCode = 200;
-        FReasonPhrase = "OK";
-        FRequestDoneError = 0;
-        FState = httpReady;
+        if (ctrlSocket_->State() != wsClosed)
+            ctrlSocket_->Abort();
+        statusCode_ = 200;
+        reasonPhrase_ = "OK";
+        requestDoneError_ = 0;
+        state_ = httpReady;
         if (OnStateChange)
             OnStateChange(this);
         TriggerRequestDone();
         return;
     }
     const LifeWatch watch(*this);
-    FEnding = true;
-    FLoginPending = false;
-    FReadyPending = false;
-    FRequestDonePending = false;
+    ending_ = true;
+    loginPending_ = false;
+    readyPending_ = false;
+    requestDonePending_ = false;
     SetState(httpAborting);
     if (!watch.alive())
         return;
@@ -499,9 +499,9 @@ void THttpClient::Abort() {
     RecordFailure(404, "Connection aborted on request", httperrAborting);
     if (!DropConnection())
         return;
-    FRequestRunning = false;
+    requestRunning_ = false;
     StopSilenceWatch();
-    FReadyPending = true;
+    readyPending_ = true;
     HandleSetReady();
 }
 
@@ -515,7 +515,7 @@ void THttpClient::Touch() {
 
 void THttpClient::ArmSilenceWatch(std::chrono::milliseconds after) {
     const auto ms = std::clamp<std::chrono::milliseconds::rep>(after.count(), 0, INT_MAX);
-    silenceArmed_ = PostMessageAfter(static_cast<int>(ms), FMsg_WM_HTTP_SILENCE,
+    silenceArmed_ = PostMessageAfter(static_cast<int>(ms), msgSilence_,
                                      static_cast<WPARAM>(silenceGeneration_));
 }
 
@@ -528,7 +528,7 @@ void THttpClient::HandleSilenceMessage(WPARAM generation) {
     if (!silenceArmed_ || generation != static_cast<WPARAM>(silenceGeneration_))
         return;
     silenceArmed_ = false;
-    if (!FRequestRunning || FState == httpReady || FState == httpAborting)
+    if (!requestRunning_ || state_ == httpReady || state_ == httpAborting)
         return;
     // The timer runs once per silence limit rather than restarting with every byte: it
     // looks at the last activity and waits on for what is left.

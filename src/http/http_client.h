@@ -84,7 +84,7 @@ inline constexpr const char* kSilenceReason = "Connection timed out (Error #1006
 // The reason of a request whose response names a Location holding a control character.
 inline constexpr const char* kControlInLocationReason = "Location holds a control character";
 
-class THttpClient : public TMsgWndControl {
+class THttpClient final : public TMsgWndControl {
 public:
     using TNotifyEvent = std::function<void(THttpClient* Sender)>;
     using TBeforeHeaderSendEvent = std::function<void(
@@ -118,7 +118,7 @@ public:
     std::string Agent = "Mozilla/4.0 (compatible; Fetchora)";
     std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
     bool NoCache = false;
-    const std::string& RequestVer() const { return FRequestVer; }
+    const std::string& RequestVer() const { return requestVer_; }
     // "1.0" or "1.1"; anything else raises "Insupported HTTP version" (code 5).
     void SetRequestVer(const std::string& Value);
     bool FollowRelocation = true;
@@ -160,24 +160,24 @@ public:
     int ProxyAuthNTLMState = ntlmNone;
 
     // Results.
-    THttpState State() const { return FState; }
-    THttpRequest RequestType() const { return FRequestType; }
-    int StatusCode() const { return FStatusCode; }
-    const std::string& ReasonPhrase() const { return FReasonPhrase; }
-    int ContentLength() const { return FContentLength; }
-    const std::string& ContentType() const { return FContentType; }
-    const std::string& TransferEncoding() const { return FTransferEncoding; }
-    const std::string& ContentEncoding() const { return FContentEncoding; }
-    const std::string& AcceptRanges() const { return FAcceptRanges; }
-    const std::string& Location() const { return FLocation; }
-    const std::vector<std::string>& ReceivedHeader() const { return FRcvdHeader; }
-    std::int64_t ReceivedCount() const { return FRcvdCount; }
+    THttpState State() const { return state_; }
+    THttpRequest RequestType() const { return requestType_; }
+    int StatusCode() const { return statusCode_; }
+    const std::string& ReasonPhrase() const { return reasonPhrase_; }
+    int ContentLength() const { return contentLength_; }
+    const std::string& ContentType() const { return contentType_; }
+    const std::string& TransferEncoding() const { return transferEncoding_; }
+    const std::string& ContentEncoding() const { return contentEncoding_; }
+    const std::string& AcceptRanges() const { return acceptRanges_; }
+    const std::string& Location() const { return location_; }
+    const std::vector<std::string>& ReceivedHeader() const { return rcvdHeader_; }
+    std::int64_t ReceivedCount() const { return rcvdCount_; }
     // The values of the WWW-Authenticate and Proxy-Authenticate fields of the last
     // response.
-    const std::vector<std::string>& AuthChallenges() const { return FDoAuthor; }
+    const std::vector<std::string>& AuthChallenges() const { return challenges_; }
     // The error code of the running or last request (ErrCode of OnRequestDone).
-    int RequestDoneError() const { return FRequestDoneError; }
-    TAsyncSocket& CtrlSocket() { return *FCtrlSocket; }
+    int RequestDoneError() const { return requestDoneError_; }
+    TAsyncSocket& CtrlSocket() { return *ctrlSocket_; }
 
     // Events.
     TNotifyEvent OnStateChange;
@@ -283,71 +283,71 @@ private:
     std::string ProxyAuthorizationLine();
     int FindChallenge(const char* scheme) const;
 
-    std::unique_ptr<TAsyncSocket> FCtrlSocket;
-    HttpResponseReader FReader;
+    std::unique_ptr<TAsyncSocket> ctrlSocket_;
+    HttpResponseReader reader_;
     std::chrono::steady_clock::time_point lastActivity_{};
     bool silenceArmed_ = false;
     unsigned silenceGeneration_ = 0;
 
-    std::string FRequestVer = "1.0";
-    THttpState FState = httpReady;
-    THttpRequest FRequestType = httpGET;
-    int FStatusCode = 0;
-    std::string FReasonPhrase;
-    int FContentLength = -1;
-    std::string FContentType;
-    std::string FTransferEncoding;
-    std::string FContentEncoding;
-    std::string FAcceptRanges;
-    std::string FLocation;
-    std::vector<std::string> FRcvdHeader;
-    std::int64_t FRcvdCount = 0;
-    std::vector<std::string> FDoAuthor;
-    int FRequestDoneError = 0;
-    std::string FServerVersion;
+    std::string requestVer_ = "1.0";
+    THttpState state_ = httpReady;
+    THttpRequest requestType_ = httpGET;
+    int statusCode_ = 0;
+    std::string reasonPhrase_;
+    int contentLength_ = -1;
+    std::string contentType_;
+    std::string transferEncoding_;
+    std::string contentEncoding_;
+    std::string acceptRanges_;
+    std::string location_;
+    std::vector<std::string> rcvdHeader_;
+    std::int64_t rcvdCount_ = 0;
+    std::vector<std::string> challenges_;
+    int requestDoneError_ = 0;
+    std::string serverVersion_;
 
     // The request being made: where the connection goes, the target and the path.
-    std::string FHostName;
-    std::string FPort;
-    std::string FProtocol;
-    std::string FTargetHost;
-    std::string FTargetPort; // as the URL names it, empty when it names none
-    std::string FPath;       // what the request line carries
-    std::string FDocPath;    // the path of the current URL
-    std::string FCurrUser;
-    std::string FCurrPass;
-    std::string FConnectionValue;
-    std::string FRangeBegin; // the range of this request, kept for its retries
-    std::string FRangeEnd;
-    std::string FProxyConnectionValue;
-    ntlm::Challenge FNTLMChallenge{};
-    ntlm::Challenge FProxyNTLMChallenge{};
+    std::string hostName_;
+    std::string port_;
+    std::string protocol_;
+    std::string targetHost_;
+    std::string targetPort_; // as the URL names it, empty when it names none
+    std::string path_;       // what the request line carries
+    std::string docPath_;    // the path of the current URL
+    std::string currUser_;
+    std::string currPass_;
+    std::string connectionValue_;
+    std::string rangeBegin_; // the range of this request, kept for its retries
+    std::string rangeEnd_;
+    std::string proxyConnectionValue_;
+    ntlm::Challenge ntlmChallenge_{};
+    ntlm::Challenge proxyNtlmChallenge_{};
     // The connection that is open.
-    std::string FCtrlSocketHost;
-    std::string FCtrlSocketPort;
-    std::string FCtrlSocketProto;
+    std::string ctrlSocketHost_;
+    std::string ctrlSocketPort_;
+    std::string ctrlSocketProto_;
 
-    bool FCloseReq = false;     // close the connection after this response
-    bool FLocationFlag = false; // a Location is to be followed
-    bool FRelocationStarted = false;
-    bool FRequestRunning = false; // the request has not reached its end yet
-    bool FReadyPending = false;   // the set-ready message is on its way
-    bool FLoginPending = false;   // the login message is on its way
-    bool FHeaderInProgress = false;
-    bool FDocInProgress = false;
-    bool FInDnsLookupCall = false;
-    bool FDnsLookupStartFailed = false;
-    bool FInConnectCall = false;
-    bool FConnectStartFailed = false;
-    bool FRequestDonePending = false;
-    bool FEnding = false;      // aborting or failing: socket results no longer count
-    unsigned FClosedCount = 0; // how often the closed-connection handling ran
-    std::int64_t FReceiveStreamStart = 0;
+    bool closeReq_ = false;     // close the connection after this response
+    bool locationFlag_ = false; // a Location is to be followed
+    bool relocationStarted_ = false;
+    bool requestRunning_ = false; // the request has not reached its end yet
+    bool readyPending_ = false;   // the set-ready message is on its way
+    bool loginPending_ = false;   // the login message is on its way
+    bool headerInProgress_ = false;
+    bool docInProgress_ = false;
+    bool inDnsLookupCall_ = false;
+    bool dnsLookupStartFailed_ = false;
+    bool inConnectCall_ = false;
+    bool connectStartFailed_ = false;
+    bool requestDonePending_ = false;
+    bool ending_ = false;      // aborting or failing: socket results no longer count
+    unsigned closedCount_ = 0; // how often the closed-connection handling ran
+    std::int64_t receiveStreamStart_ = 0;
 
-    UINT FMsg_WM_HTTP_REQUEST_DONE = 0;
-    UINT FMsg_WM_HTTP_SET_READY = 0;
-    UINT FMsg_WM_HTTP_LOGIN = 0;
-    UINT FMsg_WM_HTTP_SILENCE = 0;
+    UINT msgRequestDone_ = 0;
+    UINT msgSetReady_ = 0;
+    UINT msgLogin_ = 0;
+    UINT msgSilence_ = 0;
 };
 
 } // namespace fetchora

@@ -25,8 +25,8 @@ bool startsWithNoCase(const std::string& s, std::string_view prefix) {
 // ---- relocation ----
 
 void THttpClient::PrepareRelocation(const std::string& location) {
-    if (FRequestType == httpPUT) {
-        FLocation = location;
+    if (requestType_ == httpPUT) {
+        location_ = location;
         return;
     }
     if (!FollowRelocation)
@@ -40,20 +40,20 @@ void THttpClient::PrepareRelocation(const std::string& location) {
         FailRequest(404, kControlInLocationReason, httperrBadHeader);
         return;
     }
-    FLocationFlag = true;
+    locationFlag_ = true;
 
     std::string absolute;
     if (startsWithNoCase(location, "http://") || startsWithNoCase(location, "https://")) {
         absolute = location;
     } else {
         const std::string origin =
-            FProtocol + "://" + FTargetHost + (FTargetPort.empty() ? "" : ":" + FTargetPort);
+            protocol_ + "://" + targetHost_ + (targetPort_.empty() ? "" : ":" + targetPort_);
         if (!location.empty() && location[0] == '/') {
             absolute = origin + location;
         } else {
             // Relative to the current document: its path (or, through a proxy, its
             // absolute URL) up to the last "/" or ":" before any "?".
-            const std::string head = FPath.substr(0, FPath.find('?'));
+            const std::string head = path_.substr(0, path_.find('?'));
             const size_t last = head.find_last_of("/:");
             const std::string directory =
                 last == std::string::npos ? std::string() : head.substr(0, last + 1);
@@ -62,24 +62,24 @@ void THttpClient::PrepareRelocation(const std::string& location) {
     }
 
     const THttpUrlParts parts = ParseHttpURL(absolute);
-    const bool otherServer = !text::asciiSameText(parts.Host, FTargetHost) ||
-                             effectivePort(parts.Port) != effectivePort(FTargetPort);
+    const bool otherServer = !text::asciiSameText(parts.Host, targetHost_) ||
+                             effectivePort(parts.Port) != effectivePort(targetPort_);
     TakeTarget(parts);
     if (otherServer) {
         // Credentials are never sent to a server they were not given for, nor is an
         // answered challenge: the other server starts without any authorization and
         // only a challenge of its own brings one, with the credentials of its URL.
-        FCurrUser.clear();
-        FCurrPass.clear();
+        currUser_.clear();
+        currPass_.clear();
         AuthBasicState = basicNone;
         AuthNTLMState = ntlmNone;
-        FNTLMChallenge = {};
+        ntlmChallenge_ = {};
     }
     if (!parts.User.empty() && !parts.Pass.empty()) {
-        FCurrUser = parts.User;
-        FCurrPass = parts.Pass;
+        currUser_ = parts.User;
+        currPass_ = parts.Pass;
     }
-    FLocation = absolute;
+    location_ = absolute;
 }
 
 bool THttpClient::RelocationLimitReached() {
@@ -92,16 +92,16 @@ bool THttpClient::RelocationLimitReached() {
 }
 
 void THttpClient::EndWithRelocationResponse() {
-    FLocationFlag = false;
-    FRelocationStarted = false;
-    if (FCtrlSocket->State() != wsClosed) {
-        if (FCloseReq)
+    locationFlag_ = false;
+    relocationStarted_ = false;
+    if (ctrlSocket_->State() != wsClosed) {
+        if (closeReq_)
             CloseConnection();
         else
             SetReady();
         return;
     }
-    FRequestRunning = false;
+    requestRunning_ = false;
     if (OnSessionClosed)
         OnSessionClosed(this);
     SetReady();
@@ -110,29 +110,29 @@ void THttpClient::EndWithRelocationResponse() {
 bool THttpClient::BeginRelocationLeg() {
     if (OnLocationChange) {
         OnLocationChange(this);
-        if (!FRequestRunning)
+        if (!requestRunning_)
             return false;
     }
     ClearResults(true);
     CutBackReceiveStream();
-    FLocationFlag = false;
-    FRelocationStarted = false;
-    if (FRequestType == httpPOST)
-        FRequestType = httpGET;
+    locationFlag_ = false;
+    relocationStarted_ = false;
+    if (requestType_ == httpPOST)
+        requestType_ = httpGET;
     return true;
 }
 
 void THttpClient::StartRelocation() {
-    FRcvdCount = 0;
-    FRelocationStarted = true;
+    rcvdCount_ = 0;
+    relocationStarted_ = true;
     ++LocationChangeCurCount;
     if (RelocationLimitReached()) {
         EndWithRelocationResponse();
         return;
     }
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
-    if (!ConnectionMatches() || FCloseReq) {
+    if (!ConnectionMatches() || closeReq_) {
         // The closed-connection handling goes on with RelocateAfterClose.
         CloseConnection();
         return;
@@ -143,30 +143,30 @@ void THttpClient::StartRelocation() {
 }
 
 void THttpClient::RelocateAfterClose() {
-    if (!FRelocationStarted) {
+    if (!relocationStarted_) {
         // The response ended with the connection (a body read until close).
-        FRcvdCount = 0;
-        FRelocationStarted = true;
+        rcvdCount_ = 0;
+        relocationStarted_ = true;
         ++LocationChangeCurCount;
         if (RelocationLimitReached()) {
             EndWithRelocationResponse();
             return;
         }
     }
-    const size_t hash = FLocation.find('#');
+    const size_t hash = location_.find('#');
     if (hash != std::string::npos)
-        FLocation.erase(hash);
+        location_.erase(hash);
     ++LocationChangeCurCount;
     if (RelocationLimitReached()) {
         EndWithRelocationResponse();
         return;
     }
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
     if (!BeginRelocationLeg())
         return;
-    TakeTarget(ParseHttpURL(FLocation));
-    FCloseReq = FRequestVer == "1.0";
+    TakeTarget(ParseHttpURL(location_));
+    closeReq_ = requestVer_ == "1.0";
     StartConnection();
 }
 
@@ -198,10 +198,10 @@ THttpClient::AuthSide THttpClient::ServerSide() {
     return {401,
             AuthBasicState,
             AuthNTLMState,
-            FCurrUser,
-            FCurrPass,
-            FConnectionValue,
-            FNTLMChallenge,
+            currUser_,
+            currPass_,
+            connectionValue_,
+            ntlmChallenge_,
             "Unexpected AuthBasicState",
             "Unexpected AuthNTLMState"};
 }
@@ -212,15 +212,15 @@ THttpClient::AuthSide THttpClient::ProxySide() {
             ProxyAuthNTLMState,
             ProxyUsername,
             ProxyPassword,
-            FProxyConnectionValue,
-            FProxyNTLMChallenge,
+            proxyConnectionValue_,
+            proxyNtlmChallenge_,
             "Unexpected ProxyAuthBasicState",
             "Unexpected ProxyAuthNTLMState"};
 }
 
 int THttpClient::FindChallenge(const char* scheme) const {
-    for (size_t i = FDoAuthor.size(); i > 0; --i) {
-        if (startsWithNoCase(FDoAuthor[i - 1], scheme))
+    for (size_t i = challenges_.size(); i > 0; --i) {
+        if (startsWithNoCase(challenges_[i - 1], scheme))
             return static_cast<int>(i - 1);
     }
     return -1;
@@ -229,13 +229,13 @@ int THttpClient::FindChallenge(const char* scheme) const {
 void THttpClient::UpdateAuthStates(AuthSide& side) {
     // A state that was sent becomes done once a response no longer refuses it; a done
     // one starts over when its side is refused anew.
-    if (side.basicState == basicSending && !side.refuses(FStatusCode))
+    if (side.basicState == basicSending && !side.refuses(statusCode_))
         side.basicState = basicDone;
-    else if (side.basicState == basicDone && FStatusCode == side.status)
+    else if (side.basicState == basicDone && statusCode_ == side.status)
         side.basicState = basicNone;
-    if (side.ntlmState == ntlmMsg3 && !side.refuses(FStatusCode))
+    if (side.ntlmState == ntlmMsg3 && !side.refuses(statusCode_))
         side.ntlmState = ntlmDone;
-    else if (side.ntlmState == ntlmDone && FStatusCode == side.status)
+    else if (side.ntlmState == ntlmDone && statusCode_ == side.status)
         side.ntlmState = ntlmNone;
 }
 
@@ -244,18 +244,18 @@ bool THttpClient::CheckAuthorization() {
     AuthSide proxy = ProxySide();
     UpdateAuthStates(server);
     UpdateAuthStates(proxy);
-    if (FDoAuthor.empty())
+    if (challenges_.empty())
         return false;
     const bool ntlmAllowed = (Options & httpoNoNTLMAuth) == 0;
     const bool basicAllowed = (Options & httpoNoBasicAuth) == 0;
     // NTLM first, the server before the proxy; then Basic likewise.
     for (AuthSide* side : {&server, &proxy}) {
-        if (FStatusCode == side->status && side->basicState == basicNone &&
+        if (statusCode_ == side->status && side->basicState == basicNone &&
             side->hasCredentials() && ntlmAllowed && FindChallenge("NTLM") >= 0)
             return DoNTLM(*side);
     }
     for (AuthSide* side : {&server, &proxy}) {
-        if (FStatusCode == side->status && side->ntlmState == ntlmNone && side->hasCredentials() &&
+        if (statusCode_ == side->status && side->ntlmState == ntlmNone && side->hasCredentials() &&
             basicAllowed && FindChallenge("Basic") >= 0)
             return DoBasic(*side);
     }
@@ -265,8 +265,8 @@ bool THttpClient::CheckAuthorization() {
 void THttpClient::PrepareRetry() {
     CutBackReceiveStream();
     ClearResults(true);
-    FLoginPending = true;
-    if (!PostMessage(FMsg_WM_HTTP_LOGIN))
+    loginPending_ = true;
+    if (!PostMessage(msgLogin_))
         HandleLogin();
 }
 
@@ -279,7 +279,7 @@ bool THttpClient::DoBasic(AuthSide& side) {
     }
     if (side.basicState == basicSending) {
         // The retry was refused as well: the request ends with this answer.
-        FDoAuthor.clear();
+        challenges_.clear();
         side.basicState = basicNone;
         return false;
     }
@@ -290,13 +290,13 @@ bool THttpClient::DoNTLM(AuthSide& side) {
     if (side.ntlmState == ntlmNone) {
         side.ntlmState = ntlmMsg1;
         // The exchange needs the connection to stay open between its legs.
-        if (FRequestVer == "1.0" || FServerVersion == "1.0" || FServerVersion.empty())
+        if (requestVer_ == "1.0" || serverVersion_ == "1.0" || serverVersion_.empty())
             side.connectionValue = "Keep-alive";
         PrepareRetry();
         return true;
     }
     if (side.ntlmState == ntlmMsg1) {
-        const std::string& entry = FDoAuthor[static_cast<size_t>(FindChallenge("NTLM"))];
+        const std::string& entry = challenges_[static_cast<size_t>(FindChallenge("NTLM"))];
         const std::string message = base64Decode(entry.size() > 5 ? entry.substr(5) : "");
         side.challenge = ntlm::challengeOf(message);
         side.ntlmState = ntlmMsg3;
@@ -304,7 +304,7 @@ bool THttpClient::DoNTLM(AuthSide& side) {
         return true;
     }
     if (side.ntlmState == ntlmMsg3) {
-        FDoAuthor.clear();
+        challenges_.clear();
         side.ntlmState = ntlmNone;
         return false;
     }

@@ -19,9 +19,9 @@ constexpr size_t kDirectReadSize = size_t{1} << 20;
 bool THttpClient::ReceiveIntoStream() {
     // The first piece of a document goes through the reader's buffer, so that
     // OnDocBegin still comes before any byte of the document is in the stream.
-    if (!FRequestRunning || ReceiveStream == nullptr || !FDocInProgress)
+    if (!requestRunning_ || ReceiveStream == nullptr || !docInProgress_)
         return false;
-    const size_t allowed = FReader.directRoom();
+    const size_t allowed = reader_.directRoom();
     if (allowed == 0)
         return false;
     int64_t room = 0;
@@ -29,11 +29,11 @@ bool THttpClient::ReceiveIntoStream() {
         static_cast<int64_t>(std::min({allowed, kDirectReadSize, size_t{INT_MAX}})), room);
     if (at == nullptr || room <= 0)
         return false;
-    const int count = FCtrlSocket->Receive(at, static_cast<int>(room));
+    const int count = ctrlSocket_->Receive(at, static_cast<int>(room));
     if (count <= 0)
         return true;
     ReceiveStream->CommitWrite(count);
-    FReader.commitDirect(at, static_cast<size_t>(count));
+    reader_.commitDirect(at, static_cast<size_t>(count));
     Touch();
     ProcessReceivedGuarded();
     return true;
@@ -43,17 +43,17 @@ void THttpClient::SocketDataAvailable(int) {
     if (ReceiveIntoStream())
         return;
     size_t room = 0;
-    char* at = FReader.writable(room);
-    const int count = FCtrlSocket->Receive(at, static_cast<int>(std::min<size_t>(room, INT_MAX)));
+    char* at = reader_.writable(room);
+    const int count = ctrlSocket_->Receive(at, static_cast<int>(std::min<size_t>(room, INT_MAX)));
     if (count <= 0)
         return;
-    FReader.commit(static_cast<size_t>(count));
-    if (!FRequestRunning) {
+    reader_.commit(static_cast<size_t>(count));
+    if (!requestRunning_) {
         // Bytes while no response is expected cannot belong to any request: the
         // connection is out of step and is dropped.
-        FReader.reset(ResponseTo::Get);
-        if (FCtrlSocket->State() == wsConnected)
-            FCtrlSocket->Abort();
+        reader_.reset(ResponseTo::Get);
+        if (ctrlSocket_->State() == wsConnected)
+            ctrlSocket_->Abort();
         return;
     }
     Touch();
@@ -67,7 +67,7 @@ void THttpClient::ProcessReceivedGuarded() {
     } catch (const std::exception& error) {
         // An event handler failed: the response cannot be trusted to be complete, so the
         // request fails rather than ending as if all had arrived.
-        if (watch.alive() && FRequestRunning)
+        if (watch.alive() && requestRunning_)
             FailRequest(404, error.what(), 0);
         throw;
     }
@@ -76,11 +76,11 @@ void THttpClient::ProcessReceivedGuarded() {
 void THttpClient::ProcessReceived() {
     const LifeWatch watch(*this);
     for (;;) {
-        if (!FRequestRunning) {
-            FReader.reset(FRequestType == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
+        if (!requestRunning_) {
+            reader_.reset(requestType_ == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
             return;
         }
-        switch (FReader.next()) {
+        switch (reader_.next()) {
         case HttpResponseReader::Event::NeedMore:
             return;
         case HttpResponseReader::Event::HeaderLine:
@@ -88,25 +88,25 @@ void THttpClient::ProcessReceived() {
             break;
         case HttpResponseReader::Event::HeaderRestart:
             // A 100 status of an HTTP/1.1 server: the real header follows.
-            FRcvdHeader.clear();
+            rcvdHeader_.clear();
             break;
         case HttpResponseReader::Event::HeaderEnd:
             HandleHeaderEnd();
             break;
         case HttpResponseReader::Event::Data:
-            HandleData(FReader.data(), FReader.size(), FReader.dataInPlace());
+            HandleData(reader_.data(), reader_.size(), reader_.dataInPlace());
             break;
         case HttpResponseReader::Event::DocumentEnd:
             HandleDocumentEnd();
             break;
         case HttpResponseReader::Event::Surplus:
             // Data after a HEAD's header: thrown away with the connection.
-            if (FRequestType == httpHEAD && FState == httpWaitingBody &&
-                FCtrlSocket->State() != wsClosed)
-                FCtrlSocket->Abort();
+            if (requestType_ == httpHEAD && state_ == httpWaitingBody &&
+                ctrlSocket_->State() != wsClosed)
+                ctrlSocket_->Abort();
             break;
         case HttpResponseReader::Event::Failed:
-            FailRequest(404, FReader.error(), httperrOverflow);
+            FailRequest(404, reader_.error(), httperrOverflow);
             return;
         }
         if (!watch.alive())
@@ -115,49 +115,49 @@ void THttpClient::ProcessReceived() {
 }
 
 void THttpClient::HandleHeaderLine() {
-    if (FReader.lineIsFirst() && OnHeaderBegin) {
+    if (reader_.lineIsFirst() && OnHeaderBegin) {
         OnHeaderBegin(this);
-        if (!FRequestRunning)
+        if (!requestRunning_)
             return;
     }
-    FRcvdHeader.push_back(FReader.line());
-    if (FReader.lineIsStatus()) {
-        FServerVersion = FReader.serverVersion();
-        if (FRequestVer == "1.0")
-            FCloseReq = true;
+    rcvdHeader_.push_back(reader_.line());
+    if (reader_.lineIsStatus()) {
+        serverVersion_ = reader_.serverVersion();
+        if (requestVer_ == "1.0")
+            closeReq_ = true;
         else
-            FCloseReq = FServerVersion == "1.0";
-        FStatusCode = FReader.statusCode();
-        FReasonPhrase = FReader.reasonPhrase();
-    } else if (FReader.lineIsHeaderless()) {
-        if (FContentType.empty())
-            FContentType = "text/html";
+            closeReq_ = serverVersion_ == "1.0";
+        statusCode_ = reader_.statusCode();
+        reasonPhrase_ = reader_.reasonPhrase();
+    } else if (reader_.lineIsHeaderless()) {
+        if (contentType_.empty())
+            contentType_ = "text/html";
         SetState(httpWaitingBody);
-    } else if (FReader.lineIsField()) {
-        HandleField(FReader.fieldName(), FReader.fieldValue());
+    } else if (reader_.lineIsField()) {
+        HandleField(reader_.fieldName(), reader_.fieldValue());
     }
-    if (FRequestRunning && OnHeaderData)
+    if (requestRunning_ && OnHeaderData)
         OnHeaderData(this);
 }
 
 void THttpClient::HandleField(const std::string& name, const std::string& value) {
     if (name == "content-length") {
-        FContentLength = FReader.contentLength();
+        contentLength_ = reader_.contentLength();
     } else if (name == "transfer-encoding") {
         // The value the body is framed by, so that the two never disagree.
-        FTransferEncoding = FReader.transferEncoding();
+        transferEncoding_ = reader_.transferEncoding();
     } else if (name == "content-range") {
         // Both become request properties: the reader takes numbers only.
-        if (FReader.hasContentRange()) {
-            ContentRangeBegin = FReader.contentRangeBegin();
-            ContentRangeEnd = FReader.contentRangeEnd();
+        if (reader_.hasContentRange()) {
+            ContentRangeBegin = reader_.contentRangeBegin();
+            ContentRangeEnd = reader_.contentRangeEnd();
         }
     } else if (name == "accept-ranges") {
-        FAcceptRanges = value;
+        acceptRanges_ = value;
     } else if (name == "content-type") {
-        FContentType = text::asciiLowerCase(value);
+        contentType_ = text::asciiLowerCase(value);
     } else if (name == "www-authenticate" || name == "proxy-authenticate") {
-        FDoAuthor.push_back(value);
+        challenges_.push_back(value);
     } else if (name == "set-cookie") {
         bool accept = true;
         if (OnCookie)
@@ -165,26 +165,26 @@ void THttpClient::HandleField(const std::string& name, const std::string& value)
     } else if (name == "connection" || name == "proxy-connection") {
         const std::string token = text::asciiLowerCase(text::trim(value));
         if (token == "close")
-            FCloseReq = true;
+            closeReq_ = true;
         else if (token == "keep-alive")
-            FCloseReq = false;
+            closeReq_ = false;
     } else if (name == "content-encoding") {
-        FContentEncoding = value;
+        contentEncoding_ = value;
     } else if (name == "location") {
         PrepareRelocation(value);
     }
 }
 
 void THttpClient::HandleHeaderEnd() {
-    FHeaderInProgress = false;
+    headerInProgress_ = false;
     if (OnHeaderEnd) {
         OnHeaderEnd(this);
-        if (!FRequestRunning)
+        if (!requestRunning_)
             return;
     }
-    FReceiveStreamStart = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
-    if (FReader.bodyKind() == HttpResponseReader::BodyKind::None) {
-        if (FRequestType == httpHEAD && FCloseReq && !FLocationFlag)
+    receiveStreamStart_ = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
+    if (reader_.bodyKind() == HttpResponseReader::BodyKind::None) {
+        if (requestType_ == httpHEAD && closeReq_ && !locationFlag_)
             SetState(httpWaitingBody);
         ResponseComplete();
         return;
@@ -195,31 +195,31 @@ void THttpClient::HandleHeaderEnd() {
 }
 
 void THttpClient::HandleData(const char* data, size_t size, bool inStream) {
-    if (!FDocInProgress) {
-        FDocInProgress = true;
+    if (!docInProgress_) {
+        docInProgress_ = true;
         if (OnDocBegin) {
             OnDocBegin(this);
-            if (!FRequestRunning)
+            if (!requestRunning_)
                 return;
         }
     }
     // A piece read in place is in ReceiveStream already.
     if (ReceiveStream != nullptr && !inStream)
         ReceiveStream->Write(data, static_cast<int64_t>(size));
-    FRcvdCount += static_cast<int64_t>(size);
+    rcvdCount_ += static_cast<int64_t>(size);
     if (OnDocData)
         OnDocData(this, data, static_cast<int>(size));
 }
 
 void THttpClient::HandleDocumentEnd() {
     SetState(httpBodyReceived);
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
-    if (FDocInProgress) {
-        FDocInProgress = false;
+    if (docInProgress_) {
+        docInProgress_ = false;
         if (OnDocEnd) {
             OnDocEnd(this);
-            if (!FRequestRunning)
+            if (!requestRunning_)
                 return;
         }
     }
@@ -227,11 +227,11 @@ void THttpClient::HandleDocumentEnd() {
 }
 
 void THttpClient::ResponseComplete() {
-    if (FLocationFlag) {
+    if (locationFlag_) {
         StartRelocation();
         return;
     }
-    if (FCloseReq)
+    if (closeReq_)
         CloseConnection();
     else
         SetReady();
@@ -239,53 +239,53 @@ void THttpClient::ResponseComplete() {
 
 void THttpClient::CloseConnection() {
     const LifeWatch watch(*this);
-    const unsigned closedBefore = FClosedCount;
-    if (FCtrlSocket->State() != wsClosed)
-        FCtrlSocket->Close();
+    const unsigned closedBefore = closedCount_;
+    if (ctrlSocket_->State() != wsClosed)
+        ctrlSocket_->Close();
     if (!watch.alive())
         return;
     // A socket that was closed already reports nothing more: the handling runs here.
-    if (FClosedCount == closedBefore && FRequestRunning)
+    if (closedCount_ == closedBefore && requestRunning_)
         ConnectionClosed();
 }
 
 void THttpClient::SocketSessionClosed(int ErrCode) {
-    if (!FRequestRunning) {
+    if (!requestRunning_) {
         if (OnSessionClosed)
             OnSessionClosed(this);
         return;
     }
     if (ErrCode != 0)
-        FRequestDoneError = ErrCode;
+        requestDoneError_ = ErrCode;
     ConnectionClosed();
 }
 
 void THttpClient::ConnectionClosed() {
-    if (!FRequestRunning)
+    if (!requestRunning_)
         return;
-    ++FClosedCount;
-    if (FHeaderInProgress) {
-        FHeaderInProgress = false;
+    ++closedCount_;
+    if (headerInProgress_) {
+        headerInProgress_ = false;
         if (OnHeaderEnd) {
             OnHeaderEnd(this);
-            if (!FRequestRunning)
+            if (!requestRunning_)
                 return;
         }
     }
-    if (FDocInProgress) {
-        FDocInProgress = false;
+    if (docInProgress_) {
+        docInProgress_ = false;
         if (OnDocEnd) {
             OnDocEnd(this);
-            if (!FRequestRunning)
+            if (!requestRunning_)
                 return;
         }
     }
-    if (FLocationFlag && !FEnding) {
+    if (locationFlag_ && !ending_) {
         RelocateAfterClose();
         return;
     }
-    const bool aborting = FState == httpAborting;
-    FRequestRunning = false;
+    const bool aborting = state_ == httpAborting;
+    requestRunning_ = false;
     StopSilenceWatch();
     if (OnSessionClosed)
         OnSessionClosed(this);
@@ -295,14 +295,14 @@ void THttpClient::ConnectionClosed() {
 }
 
 void THttpClient::RecordFailure(int statusCode, const std::string& reason, int errorCode) {
-    FStatusCode = statusCode;
-    FReasonPhrase = reason;
-    FRequestDoneError = errorCode;
-    FLocationFlag = false;
+    statusCode_ = statusCode;
+    reasonPhrase_ = reason;
+    requestDoneError_ = errorCode;
+    locationFlag_ = false;
 }
 
 void THttpClient::FailRequest(int statusCode, const std::string& reason, int errorCode) {
-    FEnding = true;
+    ending_ = true;
     RecordFailure(statusCode, reason, errorCode);
     DropConnection();
 }
@@ -310,17 +310,17 @@ void THttpClient::FailRequest(int statusCode, const std::string& reason, int err
 bool THttpClient::DropConnection() {
     const LifeWatch watch(*this);
     try {
-        FCtrlSocket->CancelDnsLookup();
+        ctrlSocket_->CancelDnsLookup();
     } catch (...) {
         // The request ends anyway.
     }
-    const unsigned closedBefore = FClosedCount;
-    if (FCtrlSocket->State() != wsClosed)
-        FCtrlSocket->Abort();
+    const unsigned closedBefore = closedCount_;
+    if (ctrlSocket_->State() != wsClosed)
+        ctrlSocket_->Abort();
     if (!watch.alive())
         return false;
     // A socket that was closed already (or never opened) reports no close.
-    if (FClosedCount == closedBefore && FRequestRunning)
+    if (closedCount_ == closedBefore && requestRunning_)
         ConnectionClosed();
     return watch.alive();
 }

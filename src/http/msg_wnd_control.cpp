@@ -201,7 +201,7 @@ void TMsgWndControl::ThreadAttach() {
 }
 
 void TMsgWndControl::Release() {
-    PostMessage(FMsg_WM_RELEASE);
+    PostMessage(msgRelease_);
 }
 
 bool TMsgWndControl::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -229,11 +229,11 @@ int TMsgWndControl::MsgHandlersCount() {
 }
 
 void TMsgWndControl::AllocateMsgHandlers() {
-    FMsg_WM_RELEASE = AllocateMsgHandler();
+    msgRelease_ = AllocateMsgHandler();
 }
 
 void TMsgWndControl::FreeMsgHandlers() {
-    FreeMsgHandler(FMsg_WM_RELEASE);
+    FreeMsgHandler(msgRelease_);
 }
 
 UINT TMsgWndControl::AllocateMsgHandler() {
@@ -249,7 +249,7 @@ void TMsgWndControl::FreeMsgHandler(UINT& message) {
 }
 
 void TMsgWndControl::WndProc(TMessage& MsgRec) {
-    if (MsgRec.Msg == FMsg_WM_RELEASE && FMsg_WM_RELEASE != 0) {
+    if (MsgRec.Msg == msgRelease_ && msgRelease_ != 0) {
         delete this;
         return;
     }

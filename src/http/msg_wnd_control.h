@@ -205,7 +205,7 @@ protected:
         std::shared_ptr<const bool> alive_;
     };
 
-    UINT FMsg_WM_RELEASE = 0;
+    UINT msgRelease_ = 0;
 
 private:
     friend class TMsgWndHandler;
