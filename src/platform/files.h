@@ -19,6 +19,7 @@ int fileAge(const std::string& path);
 int directoryEntrySize(const std::string& path);
 
 bool fileExists(const std::string& path);      // a regular file (or a link to one)
+bool entryExists(const std::string& path);     // anything at all, a dangling link included
 bool directoryExists(const std::string& path); // a folder (or a link to one)
 
 // Reads the whole file into bytes. Returns 0, or the errno value of the failure (the

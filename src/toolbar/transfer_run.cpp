@@ -166,6 +166,7 @@ void TTransferRun::fetchQueue(const std::string& folder) {
         std::string path;
         bool failed = false;
         bool changed = false;
+        bool fresh = false;
         try {
             client_.ContentRangeBegin.clear();
             client_.ContentRangeEnd.clear();
@@ -191,6 +192,11 @@ void TTransferRun::fetchQueue(const std::string& folder) {
                     head->Downloaded = 0;
                 }
             }
+            // A file from nothing never replaces one that is there already, the user's
+            // own or another download's: it takes a free name beside it.
+            fresh = head->Downloaded <= 0;
+            if (fresh && files::entryExists(path))
+                path = takeFreeName(*head, folder);
             state_.rangeRequested = !client_.ContentRangeBegin.empty();
             state_.accepted = 0;
             state_.restarted = false;
@@ -227,7 +233,13 @@ void TTransferRun::fetchQueue(const std::string& folder) {
         // leaves the file as it is, or absent.
         if (!failed && changed) {
             try {
-                writingOutput([&] { output->commit(path); });
+                writingOutput([&] {
+                    if (!fresh)
+                        output->commit(path);
+                    // Someone took the name since the attempt chose it: the next one.
+                    while (fresh && !output->commitNew(path))
+                        path = takeFreeName(*entry, folder);
+                });
             } catch (const EOutputFile&) {
                 entry->Downloaded = countBefore;
                 throw;
@@ -256,6 +268,34 @@ void TTransferRun::fetchQueue(const std::string& folder) {
 
     if (readSettingText(settings::kSound, "") == settings::kSoundOn)
         events_.beep();
+}
+
+std::string TTransferRun::takeFreeName(TDownload& entry, const std::string& folder) {
+    // "name (1).ext", "name (2).ext", ...; a leading dot is part of the name.
+    const std::string& name = entry.FileName;
+    const size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+    std::string candidate;
+    for (int n = 1;; ++n) {
+        candidate = stem + " (" + std::to_string(n) + ")" + extension;
+        if (!files::entryExists(folder + "/" + candidate))
+            break;
+    }
+    entry.FileName = candidate;
+    rememberName(entry);
+    return folder + "/" + candidate;
+}
+
+void TTransferRun::rememberName(const TDownload& entry) {
+    for (auto& [url, name] : state_.names) {
+        if (sameURL(url, entry.URL)) {
+            name = entry.FileName;
+            return;
+        }
+    }
+    state_.names.emplace_back(entry.URL, entry.FileName);
 }
 
 void TTransferRun::keepFileBytes(files::TempFile& output, int64_t partial, int64_t received) {

@@ -96,6 +96,10 @@ private:
     };
 
     void fetchQueue(const std::string& folder);
+    // Gives entry the first free name "name (n).ext" beside its name in folder, which
+    // the queue keeps; returns the new path.
+    std::string takeFreeName(TDownload& entry, const std::string& folder);
+    void rememberName(const TDownload& entry);
     // Leaves in output the partial file's bytes and the counted bytes of the response.
     void keepFileBytes(files::TempFile& output, int64_t partial, int64_t received);
     // Counts the attempt on entry as failed and records why in the error list when the

@@ -550,6 +550,34 @@ TEST_F(TransferRun, TemporaryFilesThatAKilledRunLeftGoAndNothingElseIsTouched) {
         EXPECT_EQ(output(name), "mine") << name;
 }
 
+TEST_F(TransferRun, AFileFromNothingTakesAFreeNameBesideOneThatIsThere) {
+    Sandbox::writeFile(destination + "/a.bin", "mine");
+    Sandbox::writeFile(destination + "/a (1).bin", "mine too");
+    Sandbox::writeFile(destination + "/.config", "mine");
+    Sandbox::writeFile(destination + "/c.bin", "mine");
+    queue(line("/a.bin", "a.bin", 0, 5) + line("/.config", ".config", 0, 3) +
+          line("/c.bin", "c.bin", 0, 10));
+    // c.bin's answer ends after half the file.
+    server.script({Exchange::reply(ok("aaaaa")), Exchange::reply(ok("ccc")),
+                   Exchange::reply("HTTP/1.0 200 OK\r\n\r\n12345")});
+    run.Run(destination);
+    EXPECT_EQ(output("a.bin"), "mine");
+    EXPECT_EQ(output("a (1).bin"), "mine too");
+    EXPECT_EQ(output("a (2).bin"), "aaaaa");
+    EXPECT_EQ(output(".config"), "mine");
+    EXPECT_EQ(output(".config (1)"), "ccc");
+    EXPECT_EQ(output("c.bin"), "mine");
+    EXPECT_EQ(output("c (1).bin"), "12345");
+    // The queue keeps the name, so the next run continues that file.
+    EXPECT_EQ(queueFile(), line("/c.bin", "c (1).bin", 5, 10));
+    server.script({Exchange::reply(partial("1234567890", 5))});
+    run.Run(destination);
+    EXPECT_TRUE(has(server.requests().back(), "Range: bytes=5-\r\n"));
+    EXPECT_EQ(output("c (1).bin"), "1234567890");
+    EXPECT_EQ(output("c.bin"), "mine");
+    EXPECT_EQ(queueFile(), "");
+}
+
 // Against nginx, started by the test command: a real server's ranges and files.
 TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
     const char* port = std::getenv("FETCHORA_NGINX_PORT");
