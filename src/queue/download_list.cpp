@@ -70,6 +70,11 @@ std::unique_ptr<TDownload> TDownloadList::extract(int index) {
     return entry;
 }
 
+void TDownloadList::removeIf(const std::function<bool(const TDownload&)>& remove) {
+    std::erase_if(entries_,
+                  [&](const std::unique_ptr<TDownload>& entry) { return remove(*entry); });
+}
+
 void TDownloadList::move(int curIndex, int newIndex) {
     if (curIndex == newIndex)
         return;

@@ -3,6 +3,7 @@
 // "URL TAB FileName TAB Downloaded TAB FileSize", CR LF).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ public:
     void move(int curIndex, int newIndex);
     // Removes and frees every entry.
     void clear() { entries_.clear(); }
+    // Removes and frees every entry for which remove is true, in one pass; the others
+    // keep their order and their Order.
+    void removeIf(const std::function<bool(const TDownload&)>& remove);
 
     // The sum of FileSize over the entries, kept within the 32-bit range.
     int TotalSize() const;

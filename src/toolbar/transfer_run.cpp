@@ -29,6 +29,11 @@ bool sameURL(const std::string& a, const std::string& b) {
     return text::ansiSameText(a, b);
 }
 
+// The key of an address in the run's results: compared without regard to case.
+std::string urlKey(const std::string& url) {
+    return text::ansiLowerCase(url);
+}
+
 // A failure to create, write or put in place the output file. It ends the run, as a
 // count beyond the file's size does, instead of leading to the question of an attempt.
 class EOutputFile final : public Error {
@@ -136,7 +141,7 @@ void TTransferRun::Run(const std::string& folder) {
     FRunTotal = FDownloads->count();
     state_ = RunState{};
     for (int i = 0; i < FDownloads->count(); ++i)
-        state_.names.emplace_back(FDownloads->at(i).URL, FDownloads->at(i).FileName);
+        state_.names[urlKey(FDownloads->at(i).URL)] = FDownloads->at(i).FileName;
 
     try {
         fetchQueue(folder);
@@ -251,8 +256,10 @@ void TTransferRun::fetchQueue(const std::string& folder) {
         else if (entry->FileSize != entry->Downloaded && !FCancelled)
             noteFailedRequest(*entry);
 
+        state_.counts[urlKey(entry->URL)] = entry->Downloaded;
         if (entry->FileSize == entry->Downloaded) {
-            state_.finished.push_back(entry->URL);
+            state_.finished.insert(urlKey(entry->URL));
+            ++state_.finishedCount;
             const int index = indexOf(*FDownloads, entry);
             if (index >= 0)
                 FDownloads->remove(index);
@@ -289,13 +296,7 @@ std::string TTransferRun::takeFreeName(TDownload& entry, const std::string& fold
 }
 
 void TTransferRun::rememberName(const TDownload& entry) {
-    for (auto& [url, name] : state_.names) {
-        if (sameURL(url, entry.URL)) {
-            name = entry.FileName;
-            return;
-        }
-    }
-    state_.names.emplace_back(entry.URL, entry.FileName);
+    state_.names[urlKey(entry.URL)] = entry.FileName;
 }
 
 void TTransferRun::keepFileBytes(files::TempFile& output, int64_t partial, int64_t received) {
@@ -335,8 +336,8 @@ void TTransferRun::endRun(Ending ending) {
     const bool failedRequests = state_.failures > 0;
     const bool withErrors = failedRequests || ending == Ending::Error;
     FCurrent = nullptr;
+    saveMerged();
     state_ = RunState{};
-    FDownloads->SaveToFile(FListFile);
     events_.ended();
     FRunning = false;
     // "Download complete" only when the run did what it attempted; otherwise the status
@@ -382,10 +383,38 @@ std::optional<std::string> TTransferRun::progressText() const {
         return std::nullopt;
     // The entries finished so far, plus the one on its way; entries that a reload added
     // or took away do not move it outside 1 to the run's total.
-    const int number =
-        std::clamp(static_cast<int>(state_.finished.size()) + 1, 1, std::max(FRunTotal, 1));
+    const int number = std::clamp(state_.finishedCount + 1, 1, std::max(FRunTotal, 1));
     return format("Downloading %d of %d [%d%%]", number, FRunTotal,
                   progressPercent(FCurrent->Downloaded, FCurrent->FileSize));
+}
+
+void TTransferRun::applyResults(TDownloadList& list) const {
+    list.removeIf(
+        [this](const TDownload& entry) { return state_.finished.count(urlKey(entry.URL)) != 0; });
+    for (int i = 0; i < list.count(); ++i) {
+        TDownload& entry = list.at(i);
+        const std::string key = urlKey(entry.URL);
+        if (const auto name = state_.names.find(key); name != state_.names.end())
+            entry.FileName = name->second;
+        if (const auto count = state_.counts.find(key); count != state_.counts.end())
+            entry.Downloaded = count->second;
+    }
+}
+
+void TTransferRun::saveMerged() {
+    auto merged = std::make_unique<TDownloadList>();
+    try {
+        merged->LoadFromFile(FListFile);
+    } catch (const std::exception&) {
+        // A file that cannot be read as a whole is not merged with: the run's own queue
+        // is saved, as it stands.
+        merged.reset();
+    }
+    if (merged) {
+        applyResults(*merged);
+        FDownloads = std::move(merged);
+    }
+    FDownloads->SaveToFile(FListFile);
 }
 
 void TTransferRun::Reload() {
@@ -396,25 +425,10 @@ void TTransferRun::Reload() {
     } catch (...) {
         failure = std::current_exception();
     }
+    // What the run did stays, whatever the file still says: the entries it finished,
+    // the names it gave (they reach the file at the end) and the counts it reached.
+    applyResults(*fresh);
 
-    // Entries this run finished stay finished, whatever the file still says.
-    for (int i = fresh->count() - 1; i >= 0; --i) {
-        for (const std::string& url : state_.finished) {
-            if (sameURL(fresh->at(i).URL, url)) {
-                fresh->remove(i);
-                break;
-            }
-        }
-    }
-    // Names the run gave its entries (prefixes) reach the file only at the end.
-    for (int i = 0; i < fresh->count(); ++i) {
-        for (const auto& [url, name] : state_.names) {
-            if (sameURL(fresh->at(i).URL, url)) {
-                fresh->at(i).FileName = name;
-                break;
-            }
-        }
-    }
     // The entry of the request in progress keeps its object and its counters.
     if (FCurrent != nullptr) {
         const int mine = indexOf(*FDownloads, FCurrent);

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace fetchora {
 
@@ -85,10 +85,13 @@ private:
         bool restarted = false;
         // Body bytes of the attempt that belong to the file.
         size_t accepted = 0;
-        // URLs of the entries this run finished.
-        std::vector<std::string> finished;
-        // The file names the run gave its entries, by URL.
-        std::vector<std::pair<std::string, std::string>> names;
+        // The entries this run finished, by URL with case folded.
+        std::unordered_set<std::string> finished;
+        int finishedCount = 0;
+        // The file names the run gave its entries, by URL with case folded.
+        std::unordered_map<std::string, std::string> names;
+        // The received counts of the entries the run worked on, by URL with case folded.
+        std::unordered_map<std::string, int> counts;
         // Attempts that ended without their entry finished, Stop aside.
         int failures = 0;
         // The run's current entry after a reload dropped it from the queue.
@@ -100,6 +103,13 @@ private:
     // the queue keeps; returns the new path.
     std::string takeFreeName(TDownload& entry, const std::string& folder);
     void rememberName(const TDownload& entry);
+    // Puts what the run did into a list read from the queue file: the entries it finished
+    // go, and the names it gave and the counts it reached replace the file's. Linear in
+    // the length of the list.
+    void applyResults(TDownloadList& list) const;
+    // Saves the queue file as it is now (other windows and the queue editor may have
+    // saved meanwhile) with the run's results in it.
+    void saveMerged();
     // Leaves in output the partial file's bytes and the counted bytes of the response.
     void keepFileBytes(files::TempFile& output, int64_t partial, int64_t received);
     // Counts the attempt on entry as failed and records why in the error list when the

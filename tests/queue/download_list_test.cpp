@@ -74,6 +74,16 @@ TEST_F(DownloadListTest, SaveDropsDuplicateUrlsThatEndUpNeighbours) {
     EXPECT_EQ(read(), "http://h/x/A.zip\t1\t0\t10\r\n");
 }
 
+TEST_F(DownloadListTest, RemoveIfKeepsTheOthersInOrderWithTheirOrder) {
+    TDownloadList list;
+    for (const char* name : {"a", "b", "c", "d"})
+        list.Add(entry(std::string("http://h/") + name, name));
+    list.removeIf([](const TDownload& e) { return e.FileName == "a" || e.FileName == "c"; });
+    EXPECT_EQ(urls(list), (std::vector<std::string>{"http://h/b", "http://h/d"}));
+    EXPECT_EQ(list[0].Order, 1);
+    EXPECT_EQ(list[1].Order, 3);
+}
+
 TEST_F(DownloadListTest, LoadReadsFieldsAndNumbersEntriesByLine) {
     write("http://h/1.zip\tone.zip\t7\t100\r\n"
           "http://h/2.zip\ttwo.zip\r\n"

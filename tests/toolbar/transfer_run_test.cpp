@@ -578,6 +578,32 @@ TEST_F(TransferRun, AFileFromNothingTakesAFreeNameBesideOneThatIsThere) {
     EXPECT_EQ(queueFile(), "");
 }
 
+TEST_F(TransferRun, TheEndOfTheRunKeepsWhatOthersSavedMeanwhile) {
+    const std::string a = bytes(20000, 19);
+    queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 10) +
+          line("/c.bin", "c.bin", 0, 10));
+    server.script({Exchange::pieces({ok(a).substr(0, 5000), ok(a).substr(5000)}, 50),
+                   Exchange::reply("HTTP/1.0 200 OK\r\n\r\n1234"),
+                   Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
+    bool saved = false;
+    onStatus = [&](const std::string& text) {
+        if (saved || text.rfind("Downloading 1 of 3 [", 0) != 0)
+            return;
+        saved = true;
+        // Another window appends n and the queue editor removes c, both after the last
+        // reload of this run.
+        queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 10) +
+              line("/n.bin", "n.bin", 0, 7));
+    };
+    run.Run(destination);
+    onStatus = nullptr;
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(sameBytes(output("a.bin"), a));
+    // b keeps the count the run reached; n stays; c stays removed.
+    EXPECT_EQ(queueFile(), line("/b.bin", "b.bin", 4, 10) + line("/n.bin", "n.bin", 0, 7));
+    EXPECT_EQ(downloads->count(), 2);
+}
+
 // Against nginx, started by the test command: a real server's ranges and files.
 TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
     const char* port = std::getenv("FETCHORA_NGINX_PORT");
