@@ -1,10 +1,12 @@
-// The in-memory string stream: one block (a string, so that it can be handed over) that
-// grows by doubling, or to the size a caller announces.
+// The in-memory string stream: one block that grows by doubling, or to the size a caller
+// announces; a string while it is page-sized (so that it can be handed over), a block
+// that grows in place beyond.
 #include "http/stream.h"
 
 #include "platform/files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -15,6 +17,9 @@ namespace fetchora {
 namespace {
 
 constexpr size_t kMinCapacity = 256;
+// The largest block kept in a string (and so handed over by TakeDataString without a
+// copy): a page is far below it, a large download above.
+constexpr size_t kStringBlockLimit = size_t{16} << 20;
 constexpr size_t kMaxSize = static_cast<size_t>(std::numeric_limits<int64_t>::max());
 
 } // namespace
@@ -34,6 +39,8 @@ TStringStream::~TStringStream() {
 void TStringStream::Release() {
     offered_ = 0;
     block_ = std::string();
+    std::free(large_);
+    large_ = nullptr;
     data_ = nullptr;
     size_ = 0;
     capacity_ = 0;
@@ -49,8 +56,23 @@ void TStringStream::Reserve(size_t needed, bool exact) {
         const size_t doubled = capacity_ > kMaxSize / 2 ? kMaxSize : capacity_ * 2;
         capacity = std::max({needed, doubled, kMinCapacity});
     }
-    block_.resize(capacity);
-    data_ = block_.data();
+    if (capacity <= kStringBlockLimit) {
+        block_.resize(capacity);
+        data_ = block_.data();
+        capacity_ = capacity;
+        return;
+    }
+    // Past the limit the bytes move once into a block of their own, which then grows in
+    // place where the system can (a large block is remapped, not copied).
+    void* block = std::realloc(large_, capacity);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    if (large_ == nullptr) {
+        std::memcpy(block, block_.data(), size_);
+        block_ = std::string();
+    }
+    large_ = static_cast<char*>(block);
+    data_ = large_;
     capacity_ = capacity;
 }
 
@@ -143,8 +165,13 @@ void TStringStream::CommitWrite(int64_t count) {
 }
 
 std::string TStringStream::TakeDataString() {
-    block_.resize(size_); // shrinks in place: nothing is copied
-    std::string out = std::move(block_);
+    std::string out;
+    if (large_ == nullptr) {
+        block_.resize(size_); // shrinks in place: nothing is copied
+        out = std::move(block_);
+    } else {
+        out.assign(large_, size_);
+    }
     Release();
     position_ = 0;
     return out;

@@ -74,8 +74,8 @@ public:
     std::string DataString() const { return std::string(data_, size_); }
     // The bytes without a copy; valid until the next change.
     std::string_view View() const { return std::string_view(data_, size_); }
-    // Hands the bytes over without a copy (the stream's own block moves into the result)
-    // and leaves the stream empty.
+    // Hands the bytes over and leaves the stream empty: without a copy (the stream's own
+    // block moves into the result) up to 16 MiB, the size of any page.
     std::string TakeDataString();
 
 private:
@@ -83,8 +83,10 @@ private:
     void Reserve(size_t needed, bool exact);
     void Release();
 
-    // The block: its whole length is room, the first size_ bytes are the stream's.
+    // The block: its whole length is room, the first size_ bytes are the stream's. It is
+    // block_ up to 16 MiB and large_ (malloc'd) beyond; data_ points at the one in use.
     std::string block_;
+    char* large_ = nullptr;
     char* data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -127,6 +128,23 @@ TEST(StringStream, TakeDataStringHandsTheBlockOverWithoutACopy) {
     EXPECT_EQ(taken.data(), bytes);
     EXPECT_EQ(taken, page);
     EXPECT_EQ(stream.Size(), 0);
+
+    // A body past the largest string block moves to a block of its own on the way and
+    // keeps every byte, written and read in place alike.
+    std::string large;
+    for (int i = 0; large.size() < (size_t{20} << 20); ++i)
+        large += std::to_string(i) + ",";
+    for (size_t at = 0; at < large.size();) {
+        int64_t room = 0;
+        char* into = stream.WriteRoom(1 << 20, room);
+        ASSERT_NE(into, nullptr);
+        const size_t n = std::min(static_cast<size_t>(room), large.size() - at);
+        std::memcpy(into, large.data() + at, n);
+        stream.CommitWrite(static_cast<int64_t>(n));
+        at += n;
+    }
+    EXPECT_TRUE(stream.View() == large);
+    EXPECT_TRUE(stream.TakeDataString() == large);
 }
 
 } // namespace
