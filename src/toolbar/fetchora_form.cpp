@@ -1,4 +1,5 @@
-// Creation, polling and status of the toolbar window.
+// Creation, polling and status of the toolbar window, and its Start, Stop and data
+// handlers, which pass on to the transfer run.
 #include "toolbar/fetchora_form.h"
 
 #include "dialogs/download_options_form.h"
@@ -223,7 +224,7 @@ void TFetchoraForm::Timer1Timer() {
         if (age != FListFileAge) {
             FListFileAge = age;
             if (run_->running())
-                run_->Reload();
+                run_->reload();
             else
                 FDownloads->LoadFromFile(FListFile);
             UpdateStatus();
@@ -274,16 +275,16 @@ void TFetchoraForm::StartBtnClick() {
     if (ui::showModal(*dialog) != QDialog::Accepted)
         return;
     dialog.reset();
-    run_->Run(readSettingText(settings::kFolder, ""));
+    run_->run(readSettingText(settings::kFolder, ""));
 }
 
 void TFetchoraForm::StopBtnClick() {
-    run_->Stop();
+    run_->stop();
 }
 
 void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
     (void)buffer;
-    run_->DocData(len);
+    run_->docData(len);
 }
 
 void TFetchoraForm::ToolButton9Click() {

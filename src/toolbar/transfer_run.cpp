@@ -36,26 +36,26 @@ std::string urlKey(const std::string& url) {
 
 // A failure to create, write or put in place the output file. It ends the run, as a
 // count beyond the file's size does, instead of leading to the question of an attempt.
-class EOutputFile final : public Error {
+class OutputFileError final : public Error {
 public:
-    explicit EOutputFile(const std::string& message) : Error(message) {}
+    explicit OutputFileError(const std::string& message) : Error(message) {}
 };
 
-// Runs an operation on the output file; its read and write failures become EOutputFile.
+// Runs an operation on the output file; its read and write failures become OutputFileError.
 template <typename Operation> auto writingOutput(Operation&& operation) {
     try {
         return std::forward<Operation>(operation)();
     } catch (const InOutError& error) {
-        throw EOutputFile(error.what());
+        throw OutputFileError(error.what());
     }
 }
 
 // The stream the response goes to: the output file from the partial file's bytes on. A
 // write that fails fails the request, as any stream error does, and is remembered so
 // that the run can end with it once the request has returned.
-class TOutputStream final : public TStream {
+class OutputStream final : public TStream {
 public:
-    TOutputStream(files::TempFile& file, int64_t base) : file_(file, base) {}
+    OutputStream(files::TempFile& file, int64_t base) : file_(file, base) {}
 
     int64_t Write(const void* buffer, int64_t count) override {
         return remembered([&] { return file_.Write(buffer, count); });
@@ -77,7 +77,7 @@ public:
     // Raises the first failure of the output file, if there was one.
     void check() const {
         if (!failure_.empty())
-            throw EOutputFile(failure_);
+            throw OutputFileError(failure_);
     }
 
 private:
@@ -127,7 +127,7 @@ TTransferRun::TTransferRun(std::unique_ptr<TDownloadList>& downloads, const std:
 
 TTransferRun::~TTransferRun() = default;
 
-void TTransferRun::Run(const std::string& folder) {
+void TTransferRun::run(const std::string& folder) {
     // Start stays enabled during a run, but a run waiting in a request is not joined by
     // a second one.
     if (FRunning)
@@ -205,12 +205,12 @@ void TTransferRun::fetchQueue(const std::string& folder) {
             state_.rangeRequested = !client_.ContentRangeBegin.empty();
             state_.accepted = 0;
             state_.restarted = false;
-            TOutputStream received(*output, partial);
+            OutputStream received(*output, partial);
             fetchFileInto(*head, client_, received);
             received.check();
             writingOutput([&] { keepFileBytes(*output, partial, received.Size()); });
             changed = state_.accepted > 0 || state_.restarted;
-        } catch (const EOutputFile&) {
+        } catch (const OutputFileError&) {
             // Nothing is written for this attempt: the temporary file goes, and the entry
             // keeps the count of what is on disk.
             head->Downloaded = countBefore;
@@ -245,7 +245,7 @@ void TTransferRun::fetchQueue(const std::string& folder) {
                     while (fresh && !output->commitNew(path))
                         path = takeFreeName(*entry, folder);
                 });
-            } catch (const EOutputFile&) {
+            } catch (const OutputFileError&) {
                 entry->Downloaded = countBefore;
                 throw;
             }
@@ -352,7 +352,7 @@ void TTransferRun::endRun(Ending ending) {
     FRunning = false;
 }
 
-void TTransferRun::Stop() {
+void TTransferRun::stop() {
     if (FRunning) {
         FCancelled = true;
         client_.Abort();
@@ -361,7 +361,7 @@ void TTransferRun::Stop() {
     events_.showInformation("Download process is not running. Press Start to download.");
 }
 
-void TTransferRun::DocData(int len) {
+void TTransferRun::docData(int len) {
     if (!FRunning || FCurrent == nullptr)
         return;
     // Only the answer that carries the file counts; an intermediate or error answer's
@@ -417,7 +417,7 @@ void TTransferRun::saveMerged() {
     FDownloads->SaveToFile(FListFile);
 }
 
-void TTransferRun::Reload() {
+void TTransferRun::reload() {
     auto fresh = std::make_unique<TDownloadList>();
     std::exception_ptr failure;
     try {

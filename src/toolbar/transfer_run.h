@@ -59,14 +59,14 @@ public:
     // The whole run into folder: reloads the queue, makes the file names unique, fetches
     // the entries and saves the queue. Returns when the run has ended; an error that ends
     // the run leaves after the end steps. Does nothing while a run is going on.
-    void Run(const std::string& folder);
+    void run(const std::string& folder);
     // Ends the run after the request in progress; outside a run, says that none runs.
-    void Stop();
+    void stop();
     // A piece of len bytes of response body arrived for the run's request.
-    void DocData(int len);
+    void docData(int len);
     // Reloads the queue file while the run waits in a request, keeping the run's current
     // entry with its counters and what the run already did.
-    void Reload();
+    void reload();
     // "Downloading %d of %d [%d%%]" for the current entry; nothing when there is none.
     std::optional<std::string> progressText() const;
 

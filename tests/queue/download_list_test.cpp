@@ -32,23 +32,23 @@ std::vector<std::string> urls(const TDownloadList& list) {
 
 class DownloadListTest : public ::testing::Test {
 protected:
-    Sandbox sandbox;
-    std::string path = sandbox.libraryPath("downloads.txt");
+    Sandbox sandbox_;
+    std::string path_ = sandbox_.libraryPath("downloads.txt");
 
-    void write(const std::string& bytes) { Sandbox::writeFile(path, bytes); }
-    std::string read() const { return Sandbox::readFile(path); }
+    void write(const std::string& bytes) { Sandbox::writeFile(path_, bytes); }
+    std::string read() const { return Sandbox::readFile(path_); }
 };
 
 TEST_F(DownloadListTest, SaveWritesExactLinesInOrderOfAddition) {
     TDownloadList list;
     list.Add(entry("http://h/z.zip", "z.zip", 5, 100));
     list.Add(entry("http://h/a.zip", "a.zip", 0, -1));
-    list.SaveToFile(path);
+    list.SaveToFile(path_);
     EXPECT_EQ(read(), "http://h/z.zip\tz.zip\t5\t100\r\nhttp://h/a.zip\ta.zip\t0\t-1\r\n");
     EXPECT_EQ(urls(list), (std::vector<std::string>{"http://h/z.zip", "http://h/a.zip"}));
 
     TDownloadList empty;
-    empty.SaveToFile(path);
+    empty.SaveToFile(path_);
     EXPECT_EQ(read(), "");
 }
 
@@ -59,7 +59,7 @@ TEST_F(DownloadListTest, SaveDropsDuplicateUrlsThatEndUpNeighbours) {
     list.Add(entry("http://h/b.zip", "b.zip"));
     list.Add(entry("http://h/A.ZIP", "A.ZIP"));
     list.Add(entry("http://h/B.zip", "B.zip"));
-    list.SaveToFile(path);
+    list.SaveToFile(path_);
     // Sorted with case the URLs run A.ZIP, B.zip, a.zip, b.zip, b.zip: only the two b.zip
     // are neighbours, so the pairs that differ in case both stay.
     EXPECT_EQ(urls(list), (std::vector<std::string>{"http://h/b.zip", "http://h/a.zip",
@@ -68,7 +68,7 @@ TEST_F(DownloadListTest, SaveDropsDuplicateUrlsThatEndUpNeighbours) {
     TDownloadList neighbours;
     neighbours.Add(entry("http://h/x/a.zip", "2"));
     neighbours.Add(entry("http://h/x/A.zip", "1"));
-    neighbours.SaveToFile(path);
+    neighbours.SaveToFile(path_);
     ASSERT_EQ(neighbours.count(), 1);
     EXPECT_EQ(neighbours[0].URL, "http://h/x/A.zip");
     EXPECT_EQ(read(), "http://h/x/A.zip\t1\t0\t10\r\n");
@@ -93,7 +93,7 @@ TEST_F(DownloadListTest, LoadReadsFieldsAndNumbersEntriesByLine) {
           "http://h/6.zip\tsix.zip\t\t-5");
     TDownloadList list;
     list.Add(entry("http://old", "old"));
-    list.LoadFromFile(path);
+    list.LoadFromFile(path_);
     ASSERT_EQ(list.count(), 6);
     EXPECT_EQ(list[0].URL, "http://h/1.zip");
     EXPECT_EQ(list[0].FileName, "one.zip");
@@ -130,7 +130,7 @@ TEST_F(DownloadListTest, DamagedLineStopsTheLoad) {
         write(c.content);
         TDownloadList list;
         try {
-            list.LoadFromFile(path);
+            list.LoadFromFile(path_);
             FAIL() << "the damaged file loaded";
         } catch (const ListError& e) {
             EXPECT_STREQ(e.what(), c.message);
@@ -143,10 +143,10 @@ TEST_F(DownloadListTest, EmptyFileIsAnEmptyQueueAndMissingFileAnError) {
     write("");
     TDownloadList list;
     list.Add(entry("http://old", "old"));
-    list.LoadFromFile(path);
+    list.LoadFromFile(path_);
     EXPECT_EQ(list.count(), 0);
 
-    EXPECT_THROW(list.LoadFromFile(sandbox.libraryPath("missing.txt")), StreamError);
+    EXPECT_THROW(list.LoadFromFile(sandbox_.libraryPath("missing.txt")), StreamError);
 }
 
 TEST_F(DownloadListTest, SaveRestoresTheOrderThroughTheFile) {
@@ -156,27 +156,27 @@ TEST_F(DownloadListTest, SaveRestoresTheOrderThroughTheFile) {
     list.Add(entry("http://h/b", "b", 3, 5));
     list.move(2, 0); // b, c, a
     list.Renumber();
-    list.SaveToFile(path);
+    list.SaveToFile(path_);
     EXPECT_EQ(read(), "http://h/b\tb\t3\t5\r\nhttp://h/c\tc\t1\t3\r\nhttp://h/a\ta\t2\t4\r\n");
 
     TDownloadList loaded;
-    loaded.LoadFromFile(path);
-    loaded.SaveToFile(path);
+    loaded.LoadFromFile(path_);
+    loaded.SaveToFile(path_);
     EXPECT_EQ(read(), "http://h/b\tb\t3\t5\r\nhttp://h/c\tc\t1\t3\r\nhttp://h/a\ta\t2\t4\r\n");
 }
 
 TEST_F(DownloadListTest, SaveReplacesTheWholeFileKeepingItsMode) {
     write("old\tcontent\r\n");
-    ::chmod(path.c_str(), 0640);
+    ::chmod(path_.c_str(), 0640);
     TDownloadList list;
     list.Add(entry("http://h/a", "a"));
-    list.SaveToFile(path);
+    list.SaveToFile(path_);
     struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    ASSERT_EQ(::stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(read(), "http://h/a\ta\t0\t10\r\n");
 
-    EXPECT_THROW(list.SaveToFile(sandbox.path("no-such-folder/downloads.txt")), Error);
+    EXPECT_THROW(list.SaveToFile(sandbox_.path("no-such-folder/downloads.txt")), Error);
 }
 
 TEST(DownloadList, AddNumbersAndRemoveAndMoveKeepOthers) {

@@ -44,9 +44,9 @@ std::string status(const TFetchoraForm& form) {
 
 class FetchoraFormTest : public ::testing::Test {
 protected:
-    Sandbox sandbox;
-    ScriptedDesktop desktop;
-    std::string listFile = sandbox.libraryPath("downloads.txt");
+    Sandbox sandbox_;
+    ScriptedDesktop desktop_;
+    std::string listFile_ = sandbox_.libraryPath("downloads.txt");
 };
 
 TEST_F(FetchoraFormTest, ShowsTheRowOfButtonsAndLoadingUntilTheFirstTick) {
@@ -67,16 +67,16 @@ TEST_F(FetchoraFormTest, ShowsTheRowOfButtonsAndLoadingUntilTheFirstTick) {
     EXPECT_EQ(status(form), "Loading...");
     EXPECT_TRUE(form.Timer1->isActive());
     EXPECT_EQ(form.Timer1->interval(), 2000);
-    EXPECT_EQ(form.listFile(), listFile);
+    EXPECT_EQ(form.listFile(), listFile_);
 }
 
 TEST_F(FetchoraFormTest, StartUpCreatesTheQueueFileAndStoresTheDefaults) {
     TFetchoraForm form;
-    EXPECT_EQ(Sandbox::readFile(listFile), "");
+    EXPECT_EQ(Sandbox::readFile(listFile_), "");
     EXPECT_EQ(settingsKeyPath(), "Software\\Fetchora");
     EXPECT_EQ(readSettingText("Types", "other"), "jpg,jpeg,avi,mpg,mpeg,mp3,wmv,exe,zip,rar,pdf");
     EXPECT_EQ(readSettingText("Sound", "other"), "Y");
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop_.messages.empty());
 }
 
 TEST_F(FetchoraFormTest, TickFollowsChangedUnchangedAndDeletedQueueFile) {
@@ -84,49 +84,49 @@ TEST_F(FetchoraFormTest, TickFollowsChangedUnchangedAndDeletedQueueFile) {
     form.Timer1Timer();
     EXPECT_EQ(status(form), "Press Select files or drag link here");
 
-    Sandbox::writeFile(listFile,
+    Sandbox::writeFile(listFile_,
                        "http://h/a.zip\ta.zip\t0\t10\r\nhttp://h/b.zip\tb.zip\t0\t20\r\n");
-    touch(listFile, 1700000000);
+    touch(listFile_, 1700000000);
     form.Timer1Timer();
     EXPECT_EQ(status(form), "2 file(s) ready - press Start");
     EXPECT_EQ(form.downloads().count(), 2);
 
     // Same stamp: the new content is not noticed.
-    Sandbox::writeFile(listFile, "http://h/a.zip\ta.zip\t0\t10\r\n");
-    touch(listFile, 1700000000);
+    Sandbox::writeFile(listFile_, "http://h/a.zip\ta.zip\t0\t10\r\n");
+    touch(listFile_, 1700000000);
     form.SetStatusText("unchanged");
     form.Timer1Timer();
     EXPECT_EQ(status(form), "unchanged");
 
-    touch(listFile, 1700000010);
+    touch(listFile_, 1700000010);
     form.Timer1Timer();
     EXPECT_EQ(status(form), "1 file(s) ready - press Start");
 
     // A deleted file stops polling and shows the error once.
-    ASSERT_EQ(std::remove(listFile.c_str()), 0);
+    ASSERT_EQ(std::remove(listFile_.c_str()), 0);
     form.Timer1Timer();
     EXPECT_FALSE(form.Timer1->isActive());
-    ASSERT_EQ(desktop.messages.size(), 1u);
-    EXPECT_EQ(desktop.messages[0].title, "Error");
-    EXPECT_NE(desktop.messages[0].text.find("Cannot open file \"" + listFile + "\""),
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0].title, "Error");
+    EXPECT_NE(desktop_.messages[0].text.find("Cannot open file \"" + listFile_ + "\""),
               std::string::npos);
 }
 
 TEST_F(FetchoraFormTest, DamagedQueueAtStartUpKeepsTheEntriesBeforeItAndReportsTheError) {
-    Sandbox::writeFile(listFile,
+    Sandbox::writeFile(listFile_,
                        "http://h/a.zip\ta.zip\t0\t10\r\nbroken\r\nhttp://h/c.zip\tc.zip\t0\t5\r\n");
     TFetchoraForm form;
     EXPECT_EQ(form.downloads().count(), 1);
-    ASSERT_EQ(desktop.messages.size(), 1u);
-    EXPECT_EQ(desktop.messages[0].text, "List index out of bounds (1)");
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0].text, "List index out of bounds (1)");
     EXPECT_EQ(status(form), "Loading...");
 }
 
 TEST_F(FetchoraFormTest, StartAsksForTheFolderAndRunsTheQueueInTheStatusField) {
     LoopbackServer server;
-    const std::string folder = sandbox.path("out");
+    const std::string folder = sandbox_.path("out");
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    Sandbox::writeFile(listFile, server.url("/a.bin") + "\ta.bin\t0\t1536\r\n");
+    Sandbox::writeFile(listFile_, server.url("/a.bin") + "\ta.bin\t0\t1536\r\n");
     server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 1536\r\n\r\n" +
                                    std::string(1536, 'a'))});
     TFetchoraForm form;
@@ -160,15 +160,15 @@ TEST_F(FetchoraFormTest, StartAsksForTheFolderAndRunsTheQueueInTheStatusField) {
     EXPECT_EQ(colours.front(), TFetchoraForm::runningColour());
     EXPECT_EQ(form.Panel->palette().color(QPalette::Window), TFetchoraForm::idleColour());
     EXPECT_EQ(status(form), "Download complete");
-    EXPECT_EQ(desktop.beeps, 1);
+    EXPECT_EQ(desktop_.beeps, 1);
     EXPECT_TRUE(form.Timer1->isActive());
     EXPECT_FALSE(form.transferRun().running());
 
     form.StopBtn->click();
-    EXPECT_EQ(desktop.texts(), std::vector<std::string>{
-                                   "Download process is not running. Press Start to download."});
+    EXPECT_EQ(desktop_.texts(), std::vector<std::string>{
+                                    "Download process is not running. Press Start to download."});
     // The next tick sees the saved, empty queue.
-    touch(listFile, 1700000020);
+    touch(listFile_, 1700000020);
     form.Timer1Timer();
     EXPECT_EQ(status(form), "Press Select files or drag link here");
 }

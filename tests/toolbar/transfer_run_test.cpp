@@ -85,8 +85,8 @@ protected:
         ExceptionList().clear();
         setSettingsKeyPath(settings::kKeyPath);
         writeSettingText(settings::kSound, "Y");
-        ::mkdir(destination.c_str(), 0700);
-        client.OnDocData = [this](THttpClient*, const char*, int len) { run.DocData(len); };
+        ::mkdir(destination_.c_str(), 0700);
+        client_.OnDocData = [this](THttpClient*, const char*, int len) { run_.docData(len); };
     }
     void TearDown() override { ExceptionList().clear(); }
 
@@ -94,102 +94,102 @@ protected:
         TTransferRunEvents e;
         e.statusText = [this](const std::string& text) { show(text); };
         e.updateStatus = [this] {
-            if (const std::optional<std::string> text = run.progressText())
+            if (const std::optional<std::string> text = run_.progressText())
                 show(*text);
         };
-        e.panelColour = [this](PanelColour colour) { panel = colour; };
+        e.panelColour = [this](PanelColour colour) { panel_ = colour; };
         e.askConfirmation = [this](const std::string& text) {
-            questions.push_back(text);
-            const bool ok = !answers.empty() && answers.front();
-            if (!answers.empty())
-                answers.pop_front();
+            questions_.push_back(text);
+            const bool ok = !answers_.empty() && answers_.front();
+            if (!answers_.empty())
+                answers_.pop_front();
             return ok;
         };
-        e.showInformation = [this](const std::string& text) { information.push_back(text); };
-        e.beep = [this] { ++beeps; };
-        e.showExceptions = [this] { shownErrors.push_back(ExceptionList()); };
-        e.ended = [this] { ++ended; };
+        e.showInformation = [this](const std::string& text) { information_.push_back(text); };
+        e.beep = [this] { ++beeps_; };
+        e.showExceptions = [this] { shownErrors_.push_back(ExceptionList()); };
+        e.ended = [this] { ++ended_; };
         return e;
     }
     void show(const std::string& text) {
-        if (statuses.empty() || statuses.back() != text)
-            statuses.push_back(text);
-        if (onStatus)
-            onStatus(text);
+        if (statuses_.empty() || statuses_.back() != text)
+            statuses_.push_back(text);
+        if (onStatus_)
+            onStatus_(text);
     }
 
-    void queue(const std::string& lines) { Sandbox::writeFile(listFile, lines); }
+    void queue(const std::string& lines) { Sandbox::writeFile(listFile_, lines); }
     std::string line(const std::string& path, const std::string& name, int downloaded,
                      size_t size) {
-        return server.url(path) + "\t" + name + "\t" + std::to_string(downloaded) + "\t" +
+        return server_.url(path) + "\t" + name + "\t" + std::to_string(downloaded) + "\t" +
                std::to_string(size) + "\r\n";
     }
-    std::string queueFile() { return Sandbox::readFile(listFile); }
+    std::string queueFile() { return Sandbox::readFile(listFile_); }
     std::string output(const std::string& name) {
-        return Sandbox::readFile(destination + "/" + name);
+        return Sandbox::readFile(destination_ + "/" + name);
     }
     bool exists(const std::string& name) {
         struct stat st {};
-        return ::stat((destination + "/" + name).c_str(), &st) == 0;
+        return ::stat((destination_ + "/" + name).c_str(), &st) == 0;
     }
     std::vector<std::string> folderEntries() {
         std::vector<std::string> names;
-        for (const auto& file : std::filesystem::directory_iterator(destination))
+        for (const auto& file : std::filesystem::directory_iterator(destination_))
             names.push_back(file.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
 
-    Sandbox sandbox;
-    LoopbackServer server;
-    std::string destination = sandbox.path("out");
-    std::string listFile = sandbox.libraryPath("downloads.txt");
-    std::unique_ptr<TDownloadList> downloads = std::make_unique<TDownloadList>();
-    THttpClient client{"HttpClient1"};
+    Sandbox sandbox_;
+    LoopbackServer server_;
+    std::string destination_ = sandbox_.path("out");
+    std::string listFile_ = sandbox_.libraryPath("downloads.txt");
+    std::unique_ptr<TDownloadList> downloads_ = std::make_unique<TDownloadList>();
+    THttpClient client_{"HttpClient1"};
 
-    std::vector<std::string> statuses;
-    std::function<void(const std::string&)> onStatus;
-    std::optional<PanelColour> panel;
-    std::vector<std::string> questions;
-    std::deque<bool> answers; // OK when true; Cancel when empty
-    std::vector<std::string> information;
-    int beeps = 0;
-    std::vector<std::vector<std::string>> shownErrors;
-    int ended = 0;
+    std::vector<std::string> statuses_;
+    std::function<void(const std::string&)> onStatus_;
+    std::optional<PanelColour> panel_;
+    std::vector<std::string> questions_;
+    std::deque<bool> answers_; // OK when true; Cancel when empty
+    std::vector<std::string> information_;
+    int beeps_ = 0;
+    std::vector<std::vector<std::string>> shownErrors_;
+    int ended_ = 0;
 
-    TTransferRun run{downloads, listFile, client, events()};
+    TTransferRun run_{downloads_, listFile_, client_, events()};
 };
 
 TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
     const std::string a = bytes(3000, 1), b = bytes(70000, 2), c = bytes(10, 3);
     queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, b.size()) +
           line("/c.bin", "c.bin", 0, c.size()));
-    server.script({Exchange::reply(ok(a)),
-                   Exchange::pieces({ok(b).substr(0, 30000), ok(b).substr(30000)}, 20),
-                   Exchange::reply(ok(c))});
+    server_.script({Exchange::reply(ok(a)),
+                    Exchange::pieces({ok(b).substr(0, 30000), ok(b).substr(30000)}, 20),
+                    Exchange::reply(ok(c))});
     std::vector<PanelColour> colours;
-    onStatus = [&](const std::string&) { colours.push_back(panel.value_or(PanelColour::Idle)); };
-    run.Run(destination);
-    onStatus = nullptr;
+    onStatus_ = [&](const std::string&) { colours.push_back(panel_.value_or(PanelColour::Idle)); };
+    run_.run(destination_);
+    onStatus_ = nullptr;
 
     // Green while the run goes on, the window colour once it ended.
     ASSERT_GE(colours.size(), 2u);
     EXPECT_EQ(colours.front(), PanelColour::Running);
-    EXPECT_EQ(panel, PanelColour::Idle);
+    EXPECT_EQ(panel_, PanelColour::Idle);
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_TRUE(sameBytes(output("b.bin"), b)) << "b.bin";
     EXPECT_TRUE(sameBytes(output("c.bin"), c)) << "c.bin";
     EXPECT_EQ(queueFile(), "");
-    EXPECT_EQ(downloads->count(), 0);
-    EXPECT_EQ(ended, 1);
-    EXPECT_FALSE(run.running());
-    EXPECT_EQ(beeps, 1);
-    EXPECT_TRUE(information.empty());
-    EXPECT_TRUE(questions.empty());
-    EXPECT_TRUE(shownErrors.empty());
+    EXPECT_EQ(downloads_->count(), 0);
+    EXPECT_EQ(ended_, 1);
+    EXPECT_FALSE(run_.running());
+    EXPECT_EQ(beeps_, 1);
+    EXPECT_TRUE(information_.empty());
+    EXPECT_TRUE(questions_.empty());
+    EXPECT_TRUE(shownErrors_.empty());
     // The count advances when an entry is finished; percentages rise within a file.
     std::vector<std::pair<int, int>> progress; // (number, percent)
-    for (const std::string& text : statuses) {
+    for (const std::string& text : statuses_) {
         int number = 0, total = 0, percent = 0;
         if (std::sscanf(text.c_str(), "Downloading %d of %d [%d%%]", &number, &total, &percent) ==
             3) {
@@ -203,8 +203,8 @@ TEST_F(TransferRun, ThreeFilesInOneRunEmptyTheQueueWithTheStatusInOrder) {
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_TRUE(std::any_of(progress.begin(), progress.end(),
                             [](const auto& p) { return p.first == 2 && p.second < 100; }));
-    EXPECT_EQ(statuses.back(), "Download complete");
-    for (const auto& request : server.requests())
+    EXPECT_EQ(statuses_.back(), "Download complete");
+    for (const auto& request : server_.requests())
         EXPECT_FALSE(has(request, "Range:"));
 }
 
@@ -213,29 +213,29 @@ TEST_F(TransferRun, StopDuringTheSecondFileThenStartResumesWithARange) {
     queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, b.size()) +
           line("/c.bin", "c.bin", 0, c.size()));
     const std::string head = ok(b).substr(0, ok(b).size() - b.size() + 15000);
-    server.script({Exchange::reply(ok(a)), Exchange::holdAfter(head)});
-    onStatus = [this](const std::string& text) {
-        if (text.rfind("Downloading 2 of 3 [", 0) == 0 && run.current() != nullptr &&
-            run.current()->Downloaded > 0)
-            run.Stop();
+    server_.script({Exchange::reply(ok(a)), Exchange::holdAfter(head)});
+    onStatus_ = [this](const std::string& text) {
+        if (text.rfind("Downloading 2 of 3 [", 0) == 0 && run_.current() != nullptr &&
+            run_.current()->Downloaded > 0)
+            run_.stop();
     };
-    run.Run(destination);
-    onStatus = nullptr;
+    run_.run(destination_);
+    onStatus_ = nullptr;
 
-    EXPECT_EQ(information,
+    EXPECT_EQ(information_,
               std::vector<std::string>{"Download canceled. Press Start to resume download."});
-    EXPECT_EQ(beeps, 1);
-    ASSERT_EQ(downloads->count(), 2);
-    const int got = downloads->at(0).Downloaded;
+    EXPECT_EQ(beeps_, 1);
+    ASSERT_EQ(downloads_->count(), 2);
+    const int got = downloads_->at(0).Downloaded;
     EXPECT_GT(got, 0);
     EXPECT_TRUE(sameBytes(output("b.bin"), b.substr(0, static_cast<size_t>(got))));
     EXPECT_EQ(ExceptionList(), std::vector<std::string>{"* Connection aborted on request [" +
-                                                        server.url("/b.bin") + "]"});
+                                                        server_.url("/b.bin") + "]"});
     EXPECT_TRUE(has(queueFile(), "\tb.bin\t" + std::to_string(got) + "\t40000\r\n"));
 
-    server.script({Exchange::reply(partial(b, static_cast<size_t>(got))), Exchange::reply(ok(c))});
-    run.Run(destination);
-    const auto requests = server.requests();
+    server_.script({Exchange::reply(partial(b, static_cast<size_t>(got))), Exchange::reply(ok(c))});
+    run_.run(destination_);
+    const auto requests = server_.requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_TRUE(has(requests[2], "Range: bytes=" + std::to_string(got) + "-\r\n"));
     EXPECT_FALSE(has(requests[3], "Range:"));
@@ -247,10 +247,10 @@ TEST_F(TransferRun, StopDuringTheSecondFileThenStartResumesWithARange) {
 TEST_F(TransferRun, PartialFilesOfTheWrongSizeOrMissingStartOver) {
     const std::string a = bytes(2000, 7), b = bytes(1500, 8);
     queue(line("/a.bin", "a.bin", 800, a.size()) + line("/b.bin", "b.bin", 600, b.size()));
-    Sandbox::writeFile(destination + "/a.bin", a.substr(0, 500)); // not the 800 counted
-    server.script({Exchange::reply(ok(a)), Exchange::reply(ok(b))});
-    run.Run(destination);
-    for (const auto& request : server.requests())
+    Sandbox::writeFile(destination_ + "/a.bin", a.substr(0, 500)); // not the 800 counted
+    server_.script({Exchange::reply(ok(a)), Exchange::reply(ok(b))});
+    run_.run(destination_);
+    for (const auto& request : server_.requests())
         EXPECT_FALSE(has(request, "Range:"));
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_TRUE(sameBytes(output("b.bin"), b)) << "b.bin";
@@ -260,43 +260,43 @@ TEST_F(TransferRun, PartialFilesOfTheWrongSizeOrMissingStartOver) {
 TEST_F(TransferRun, AServerThatIgnoresTheRangeGivesTheWholeFileOnce) {
     const std::string a = bytes(5000, 9);
     queue(line("/a.bin", "a.bin", 1000, a.size()));
-    Sandbox::writeFile(destination + "/a.bin", a.substr(0, 1000));
-    server.script({Exchange::reply(ok(a))});
-    run.Run(destination);
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_TRUE(has(server.requests()[0], "Range: bytes=1000-\r\n"));
+    Sandbox::writeFile(destination_ + "/a.bin", a.substr(0, 1000));
+    server_.script({Exchange::reply(ok(a))});
+    run_.run(destination_);
+    ASSERT_EQ(server_.requests().size(), 1u);
+    EXPECT_TRUE(has(server_.requests()[0], "Range: bytes=1000-\r\n"));
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_EQ(queueFile(), "");
-    EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(questions_.empty());
 }
 
 TEST_F(TransferRun, ErrorAnswersAndRelocationBodiesNeverReachTheFile) {
     const std::string b = bytes(3000, 10);
     const std::string partialA = bytes(100, 11);
     queue(line("/old/b.bin", "b.bin", 0, b.size()) + line("/a.bin", "a.bin", 100, 400));
-    Sandbox::writeFile(destination + "/a.bin", partialA);
-    server.script(
+    Sandbox::writeFile(destination_ + "/a.bin", partialA);
+    server_.script(
         {Exchange::reply(
              "HTTP/1.0 302 Found\r\nLocation: /b.bin\r\nContent-Length: 5\r\n\r\nmoved"),
          Exchange::reply(ok(b)),
          Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!")});
-    run.Run(destination);
+    run_.run(destination_);
     EXPECT_TRUE(sameBytes(output("b.bin"), b)) << "b.bin";
     EXPECT_TRUE(sameBytes(output("a.bin"), partialA)) << "a.bin";
     EXPECT_EQ(ExceptionList(),
-              std::vector<std::string>{"* Not Found [" + server.url("/a.bin") + "]"});
+              std::vector<std::string>{"* Not Found [" + server_.url("/a.bin") + "]"});
     EXPECT_EQ(queueFile(), line("/a.bin", "a.bin", 100, 400));
-    EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(questions_.empty());
     // The files are built under temporary names; none is left behind.
-    for (const auto& file : std::filesystem::directory_iterator(destination))
+    for (const auto& file : std::filesystem::directory_iterator(destination_))
         EXPECT_NE(file.path().filename().string().rfind(".fetchora-", 0), 0u) << file.path();
 }
 
 TEST_F(TransferRun, DuplicateNamesArePrefixedAndSaved) {
     const std::string a = bytes(10, 12);
     queue(line("/x/a.zip", "a.zip", 0, 10) + line("/y/A.ZIP", "A.ZIP", 0, 99));
-    server.script({Exchange::reply(ok(a)), Exchange::reply("HTTP/1.0 500 Broken\r\n\r\n")});
-    run.Run(destination);
+    server_.script({Exchange::reply(ok(a)), Exchange::reply("HTTP/1.0 500 Broken\r\n\r\n")});
+    run_.run(destination_);
     EXPECT_TRUE(sameBytes(output("00000_a.zip"), a)) << "00000_a.zip";
     EXPECT_FALSE(exists("a.zip"));
     EXPECT_EQ(queueFile(), line("/y/A.ZIP", "00001_A.ZIP", 0, 99));
@@ -304,62 +304,62 @@ TEST_F(TransferRun, DuplicateNamesArePrefixedAndSaved) {
 
 TEST_F(TransferRun, OkInTheErrorQuestionEndsTheRunAndKeepsTheEntry) {
     queue("nohost\tfile.zip\t0\t10\r\n" + line("/b.bin", "b.bin", 0, 5));
-    answers.push_back(true);
-    run.Run(destination);
-    ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0],
+    answers_.push_back(true);
+    run_.run(destination_);
+    ASSERT_EQ(questions_.size(), 1u);
+    EXPECT_EQ(questions_[0],
               "URL: nohost Error: List index out of bounds (2) Press OK to cancel download.");
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_EQ(downloads->count(), 2);
-    EXPECT_EQ(downloads->at(0).URL, "nohost");
+    EXPECT_TRUE(server_.requests().empty());
+    EXPECT_EQ(downloads_->count(), 2);
+    EXPECT_EQ(downloads_->at(0).URL, "nohost");
     EXPECT_FALSE(exists("file.zip"));
 }
 
 TEST_F(TransferRun, UnsafeFileNamesAreRefusedAndNothingIsWrittenOutsideTheFolder) {
     queue(line("/a.bin", "../escape.bin", 0, 3));
-    run.Run(destination);
-    ASSERT_EQ(questions.size(), 1u);
-    EXPECT_TRUE(has(questions[0], "Press OK to cancel download."));
-    EXPECT_TRUE(server.requests().empty());
+    run_.run(destination_);
+    ASSERT_EQ(questions_.size(), 1u);
+    EXPECT_TRUE(has(questions_[0], "Press OK to cancel download."));
+    EXPECT_TRUE(server_.requests().empty());
     struct stat st {};
-    EXPECT_NE(::stat(sandbox.path("escape.bin").c_str(), &st), 0);
+    EXPECT_NE(::stat(sandbox_.path("escape.bin").c_str(), &st), 0);
 }
 
 TEST_F(TransferRun, OnlyAnExactYBeepsAndStopOutsideARunSaysSo) {
     writeSettingText("Sound", "y");
     queue("");
-    run.Run(destination);
-    EXPECT_EQ(beeps, 0);
-    EXPECT_EQ(statuses.back(), "Download complete");
-    run.Stop();
-    EXPECT_EQ(information, std::vector<std::string>{
-                               "Download process is not running. Press Start to download."});
+    run_.run(destination_);
+    EXPECT_EQ(beeps_, 0);
+    EXPECT_EQ(statuses_.back(), "Download complete");
+    run_.stop();
+    EXPECT_EQ(information_, std::vector<std::string>{
+                                "Download process is not running. Press Start to download."});
 }
 
 TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
     const std::string a = bytes(30000, 13), c = bytes(40, 14);
     queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 77));
-    server.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 100),
-                   Exchange::reply(ok(c))});
+    server_.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 100),
+                    Exchange::reply(ok(c))});
     bool reloaded = false;
-    onStatus = [&](const std::string& text) {
+    onStatus_ = [&](const std::string& text) {
         if (reloaded || text.rfind("Downloading 1 of 2 [", 0) != 0)
             return;
         reloaded = true;
         // Another window removed b and added c while a is on its way.
         queue(line("/a.bin", "a.bin", 0, a.size()) + line("/c.bin", "c.bin", 0, c.size()));
-        run.Reload();
+        run_.reload();
         // Start while a run waits in its request starts no second run.
-        run.Run(destination);
+        run_.run(destination_);
     };
-    run.Run(destination);
-    onStatus = nullptr;
+    run_.run(destination_);
+    onStatus_ = nullptr;
     EXPECT_TRUE(reloaded);
     EXPECT_TRUE(sameBytes(output("a.bin"), a)) << "a.bin";
     EXPECT_TRUE(sameBytes(output("c.bin"), c)) << "c.bin";
     EXPECT_FALSE(exists("b.bin"));
     EXPECT_EQ(queueFile(), "");
-    ASSERT_EQ(server.requests().size(), 2u);
+    ASSERT_EQ(server_.requests().size(), 2u);
 }
 
 // A port on which nothing listens.
@@ -379,35 +379,35 @@ TEST_F(TransferRun, FailedRequestsEndTheRunWithErrorsAndShowTheErrorList) {
     const std::string refused = "http://127.0.0.1:" + std::to_string(refusedPort()) + "/b.bin";
     const struct {
         std::string url;
-        std::vector<Exchange> answers;
+        std::vector<Exchange> replies;
         std::string line;
     } cases[] = {
-        {server.url("/a.bin"),
+        {server_.url("/a.bin"),
          {Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 3\r\n\r\nno!")},
-         "* Not Found [" + server.url("/a.bin") + "]"},
+         "* Not Found [" + server_.url("/a.bin") + "]"},
         {refused, {}, "* Connection refused"},
         // No prompt is installed, so the password prompt counts as cancelled.
-        {server.url("/c.bin"),
+        {server_.url("/c.bin"),
          {Exchange::reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic "
                           "realm=\"x\"\r\nContent-Length: 0\r\n\r\n")},
-         "* Unauthorized [" + server.url("/c.bin") + "]"},
+         "* Unauthorized [" + server_.url("/c.bin") + "]"},
         // The server closes the connection after half the file.
-        {server.url("/d.bin"),
+        {server_.url("/d.bin"),
          {Exchange::reply("HTTP/1.0 200 OK\r\n\r\n12345")},
-         "* The answer ended before the end of the file [" + server.url("/d.bin") + "]"},
+         "* The answer ended before the end of the file [" + server_.url("/d.bin") + "]"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
         ExceptionList().clear();
-        shownErrors.clear();
+        shownErrors_.clear();
         queue(c.url + "\tfile.bin\t0\t10\r\n");
-        server.script(c.answers);
-        run.Run(destination);
-        EXPECT_EQ(statuses.back(), "Download ended with errors");
-        ASSERT_EQ(shownErrors.size(), 1u);
-        ASSERT_FALSE(shownErrors[0].empty());
-        EXPECT_EQ(shownErrors[0][0].rfind(c.line, 0), 0u) << shownErrors[0][0];
-        EXPECT_EQ(beeps, static_cast<int>(&c - cases) + 1);
+        server_.script(c.replies);
+        run_.run(destination_);
+        EXPECT_EQ(statuses_.back(), "Download ended with errors");
+        ASSERT_EQ(shownErrors_.size(), 1u);
+        ASSERT_FALSE(shownErrors_[0].empty());
+        EXPECT_EQ(shownErrors_[0][0].rfind(c.line, 0), 0u) << shownErrors_[0][0];
+        EXPECT_EQ(beeps_, static_cast<int>(&c - cases) + 1);
     }
 }
 
@@ -420,21 +420,21 @@ TEST_F(TransferRun, TheStatusCountStaysWithinTheRunsTotalWhenAReloadChangesTheQu
                 line("/r.bin", "r.bin", 0, 5)};
     for (const std::string& rewrite : rewrites) {
         queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 5));
-        server.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 50),
-                       Exchange::reply(ok("bbbbb"))});
+        server_.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 50),
+                        Exchange::reply(ok("bbbbb"))});
         bool reloaded = false;
-        onStatus = [&](const std::string& text) {
+        onStatus_ = [&](const std::string& text) {
             if (reloaded || text.rfind("Downloading 1 of 2 [", 0) != 0)
                 return;
             reloaded = true;
             queue(rewrite);
-            run.Reload();
+            run_.reload();
         };
-        statuses.clear();
-        run.Run(destination);
-        onStatus = nullptr;
+        statuses_.clear();
+        run_.run(destination_);
+        onStatus_ = nullptr;
         EXPECT_TRUE(reloaded);
-        for (const std::string& text : statuses) {
+        for (const std::string& text : statuses_) {
             int number = 0, total = 0, percent = 0;
             if (std::sscanf(text.c_str(), "Downloading %d of %d [%d%%]", &number, &total,
                             &percent) == 3) {
@@ -446,21 +446,21 @@ TEST_F(TransferRun, TheStatusCountStaysWithinTheRunsTotalWhenAReloadChangesTheQu
 }
 
 TEST_F(TransferRun, AMissingDestinationFolderEndsTheRunBeforeAnyRequest) {
-    const std::string missing = sandbox.path("no/such");
+    const std::string missing = sandbox_.path("no/such");
     queue(line("/a.bin", "a.bin", 0, 10) + line("/b.bin", "b.bin", 0, 10));
     const std::string before = queueFile();
     try {
-        run.Run(missing);
+        run_.run(missing);
         ADD_FAILURE() << "the run ended without an error";
     } catch (const std::exception& error) {
         EXPECT_TRUE(has(error.what(), missing + "/a.bin")) << error.what();
     }
-    EXPECT_TRUE(questions.empty());
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_EQ(beeps, 0);
-    EXPECT_EQ(statuses.back(), "Download ended with errors");
+    EXPECT_TRUE(questions_.empty());
+    EXPECT_TRUE(server_.requests().empty());
+    EXPECT_EQ(beeps_, 0);
+    EXPECT_EQ(statuses_.back(), "Download ended with errors");
     EXPECT_EQ(queueFile(), before);
-    EXPECT_FALSE(run.running());
+    EXPECT_FALSE(run_.running());
 }
 
 // Files of the process may grow to limit bytes while it lives; writes beyond fail with
@@ -489,23 +489,23 @@ private:
 TEST_F(TransferRun, AWriteThatFailsEndsTheRunAndLeavesTheFileAsItWas) {
     const std::string a = bytes(30000, 18);
     queue(line("/a.bin", "a.bin", 1000, a.size()) + line("/b.bin", "b.bin", 0, 10));
-    Sandbox::writeFile(destination + "/a.bin", a.substr(0, 1000));
-    server.script({Exchange::reply(partial(a, 1000))});
+    Sandbox::writeFile(destination_ + "/a.bin", a.substr(0, 1000));
+    server_.script({Exchange::reply(partial(a, 1000))});
     {
         const FileSizeLimit limit(8000);
         try {
-            run.Run(destination);
+            run_.run(destination_);
             ADD_FAILURE() << "the run ended without an error";
         } catch (const std::exception& error) {
-            EXPECT_TRUE(has(error.what(), destination + "/a.bin")) << error.what();
+            EXPECT_TRUE(has(error.what(), destination_ + "/a.bin")) << error.what();
         }
     }
     EXPECT_TRUE(sameBytes(output("a.bin"), a.substr(0, 1000)));
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"a.bin"});
-    EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_TRUE(questions.empty());
-    EXPECT_EQ(beeps, 0);
-    EXPECT_EQ(statuses.back(), "Download ended with errors");
+    EXPECT_EQ(server_.requests().size(), 1u);
+    EXPECT_TRUE(questions_.empty());
+    EXPECT_EQ(beeps_, 0);
+    EXPECT_EQ(statuses_.back(), "Download ended with errors");
     // The entry keeps the count of the bytes on disk, so the next run continues them.
     EXPECT_EQ(queueFile(),
               line("/a.bin", "a.bin", 1000, a.size()) + line("/b.bin", "b.bin", 0, 10));
@@ -514,33 +514,33 @@ TEST_F(TransferRun, AWriteThatFailsEndsTheRunAndLeavesTheFileAsItWas) {
 TEST_F(TransferRun, APartialFileThatCannotBeReadAsksWithTheStreamError) {
     // Reading a process's memory file from its start fails, whoever runs the test.
     const std::string target = "/proc/self/mem";
-    ASSERT_EQ(::symlink(target.c_str(), (destination + "/a.bin").c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), (destination_ + "/a.bin").c_str()), 0);
     queue(line("/a.bin", "a.bin", static_cast<int>(target.size()), 100));
-    answers.push_back(true);
-    run.Run(destination);
-    ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0], "URL: " + server.url("/a.bin") + " Error: Cannot open file \"" +
-                                destination +
-                                "/a.bin\". Input/output error Press OK to cancel "
-                                "download.");
-    EXPECT_TRUE(server.requests().empty());
+    answers_.push_back(true);
+    run_.run(destination_);
+    ASSERT_EQ(questions_.size(), 1u);
+    EXPECT_EQ(questions_[0], "URL: " + server_.url("/a.bin") + " Error: Cannot open file \"" +
+                                 destination_ +
+                                 "/a.bin\". Input/output error Press OK to cancel "
+                                 "download.");
+    EXPECT_TRUE(server_.requests().empty());
 }
 
 TEST_F(TransferRun, TemporaryFilesThatAKilledRunLeftGoAndNothingElseIsTouched) {
     const std::vector<std::string> others = {".hidden", "notes.txt", "x.fetchora-abcdef",
                                              ".a.bin.fetchora-abc"};
     for (const std::string& name : others)
-        Sandbox::writeFile(destination + "/" + name, "mine");
+        Sandbox::writeFile(destination_ + "/" + name, "mine");
     // Left by runs whose process was killed: of the entry in the queue and of another.
-    Sandbox::writeFile(destination + "/.a.bin.fetchora-Ab12Cd", "partial");
-    Sandbox::writeFile(destination + "/.gone.zip.fetchora-zz99ZZ", "partial");
+    Sandbox::writeFile(destination_ + "/.a.bin.fetchora-Ab12Cd", "partial");
+    Sandbox::writeFile(destination_ + "/.gone.zip.fetchora-zz99ZZ", "partial");
     // Being written by another run at this moment.
-    files::TempFile live(destination, "c.bin");
-    const std::string liveName = live.name().substr(destination.size() + 1);
+    files::TempFile live(destination_, "c.bin");
+    const std::string liveName = live.name().substr(destination_.size() + 1);
 
     queue(line("/a.bin", "a.bin", 0, 3));
-    server.script({Exchange::reply(ok("abc"))});
-    run.Run(destination);
+    server_.script({Exchange::reply(ok("abc"))});
+    run_.run(destination_);
     std::vector<std::string> expected = others;
     expected.push_back("a.bin");
     expected.push_back(liveName);
@@ -551,16 +551,16 @@ TEST_F(TransferRun, TemporaryFilesThatAKilledRunLeftGoAndNothingElseIsTouched) {
 }
 
 TEST_F(TransferRun, AFileFromNothingTakesAFreeNameBesideOneThatIsThere) {
-    Sandbox::writeFile(destination + "/a.bin", "mine");
-    Sandbox::writeFile(destination + "/a (1).bin", "mine too");
-    Sandbox::writeFile(destination + "/.config", "mine");
-    Sandbox::writeFile(destination + "/c.bin", "mine");
+    Sandbox::writeFile(destination_ + "/a.bin", "mine");
+    Sandbox::writeFile(destination_ + "/a (1).bin", "mine too");
+    Sandbox::writeFile(destination_ + "/.config", "mine");
+    Sandbox::writeFile(destination_ + "/c.bin", "mine");
     queue(line("/a.bin", "a.bin", 0, 5) + line("/.config", ".config", 0, 3) +
           line("/c.bin", "c.bin", 0, 10));
     // c.bin's answer ends after half the file.
-    server.script({Exchange::reply(ok("aaaaa")), Exchange::reply(ok("ccc")),
-                   Exchange::reply("HTTP/1.0 200 OK\r\n\r\n12345")});
-    run.Run(destination);
+    server_.script({Exchange::reply(ok("aaaaa")), Exchange::reply(ok("ccc")),
+                    Exchange::reply("HTTP/1.0 200 OK\r\n\r\n12345")});
+    run_.run(destination_);
     EXPECT_EQ(output("a.bin"), "mine");
     EXPECT_EQ(output("a (1).bin"), "mine too");
     EXPECT_EQ(output("a (2).bin"), "aaaaa");
@@ -570,9 +570,9 @@ TEST_F(TransferRun, AFileFromNothingTakesAFreeNameBesideOneThatIsThere) {
     EXPECT_EQ(output("c (1).bin"), "12345");
     // The queue keeps the name, so the next run continues that file.
     EXPECT_EQ(queueFile(), line("/c.bin", "c (1).bin", 5, 10));
-    server.script({Exchange::reply(partial("1234567890", 5))});
-    run.Run(destination);
-    EXPECT_TRUE(has(server.requests().back(), "Range: bytes=5-\r\n"));
+    server_.script({Exchange::reply(partial("1234567890", 5))});
+    run_.run(destination_);
+    EXPECT_TRUE(has(server_.requests().back(), "Range: bytes=5-\r\n"));
     EXPECT_EQ(output("c (1).bin"), "1234567890");
     EXPECT_EQ(output("c.bin"), "mine");
     EXPECT_EQ(queueFile(), "");
@@ -582,11 +582,11 @@ TEST_F(TransferRun, TheEndOfTheRunKeepsWhatOthersSavedMeanwhile) {
     const std::string a = bytes(20000, 19);
     queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 10) +
           line("/c.bin", "c.bin", 0, 10));
-    server.script({Exchange::pieces({ok(a).substr(0, 5000), ok(a).substr(5000)}, 50),
-                   Exchange::reply("HTTP/1.0 200 OK\r\n\r\n1234"),
-                   Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
+    server_.script({Exchange::pieces({ok(a).substr(0, 5000), ok(a).substr(5000)}, 50),
+                    Exchange::reply("HTTP/1.0 200 OK\r\n\r\n1234"),
+                    Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
     bool saved = false;
-    onStatus = [&](const std::string& text) {
+    onStatus_ = [&](const std::string& text) {
         if (saved || text.rfind("Downloading 1 of 3 [", 0) != 0)
             return;
         saved = true;
@@ -595,13 +595,13 @@ TEST_F(TransferRun, TheEndOfTheRunKeepsWhatOthersSavedMeanwhile) {
         queue(line("/a.bin", "a.bin", 0, a.size()) + line("/b.bin", "b.bin", 0, 10) +
               line("/n.bin", "n.bin", 0, 7));
     };
-    run.Run(destination);
-    onStatus = nullptr;
+    run_.run(destination_);
+    onStatus_ = nullptr;
     ASSERT_TRUE(saved);
     EXPECT_TRUE(sameBytes(output("a.bin"), a));
     // b keeps the count the run reached; n stays; c stays removed.
     EXPECT_EQ(queueFile(), line("/b.bin", "b.bin", 4, 10) + line("/n.bin", "n.bin", 0, 7));
-    EXPECT_EQ(downloads->count(), 2);
+    EXPECT_EQ(downloads_->count(), 2);
 }
 
 // Against nginx, started by the test command: a real server's ranges and files.
@@ -618,18 +618,18 @@ TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
     const std::string base = std::string("http://127.0.0.1:") + port;
     queue(base + "/run-big.bin\trun-big.bin\t0\t" + std::to_string(big.size()) + "\r\n" + base +
           "/run-small.bin\trun-small.bin\t0\t" + std::to_string(small.size()) + "\r\n");
-    onStatus = [this](const std::string& text) {
-        if (text.rfind("Downloading 1 of 2 [", 0) == 0 && run.current() != nullptr &&
-            run.current()->Downloaded > 100000)
-            run.Stop();
+    onStatus_ = [this](const std::string& text) {
+        if (text.rfind("Downloading 1 of 2 [", 0) == 0 && run_.current() != nullptr &&
+            run_.current()->Downloaded > 100000)
+            run_.stop();
     };
-    run.Run(destination);
-    onStatus = nullptr;
-    ASSERT_EQ(downloads->count(), 2);
-    const int got = downloads->at(0).Downloaded;
+    run_.run(destination_);
+    onStatus_ = nullptr;
+    ASSERT_EQ(downloads_->count(), 2);
+    const int got = downloads_->at(0).Downloaded;
     EXPECT_LT(got, static_cast<int>(big.size()));
     EXPECT_TRUE(sameBytes(output("run-big.bin"), big.substr(0, static_cast<size_t>(got))));
-    run.Run(destination);
+    run_.run(destination_);
     EXPECT_TRUE(sameBytes(output("run-big.bin"), big)) << "run-big.bin";
     EXPECT_TRUE(sameBytes(output("run-small.bin"), small)) << "run-small.bin";
     EXPECT_EQ(queueFile(), "");
