@@ -1,3 +1,4 @@
+// The button images of the toolbar, drawn with QPainter at 32 pixels and shown at 16.
 #include "toolbar/image_list.h"
 
 #include <QPainter>

@@ -1,3 +1,5 @@
+// The toolbar's status field: the panel with its lowered bevel and the status text that
+// paints itself at most every few hundredths of a second.
 #include "toolbar/status_panel.h"
 
 #include <QDateTime>
