@@ -242,7 +242,7 @@ HttpResponseReader::Event HttpResponseReader::readHeaderLine() {
         return fail("Response header line longer than " + std::to_string(kMaxHeaderLineLength) +
                     " bytes");
     }
-    const size_t lineLength = static_cast<size_t>(static_cast<const char*>(lf) - start);
+    const auto lineLength = static_cast<size_t>(static_cast<const char*>(lf) - start);
     size_t textLength = lineLength;
     if (textLength > 0 && start[textLength - 1] == '\r')
         --textLength;
