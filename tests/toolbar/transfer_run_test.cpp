@@ -391,10 +391,13 @@ TEST_F(TransferRun, FailedRequestsEndTheRunWithErrorsAndShowTheErrorList) {
          {Exchange::reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic "
                           "realm=\"x\"\r\nContent-Length: 0\r\n\r\n")},
          "* Unauthorized [" + server_.url("/c.bin") + "]"},
-        // The server closes the connection after half the file.
+        // The server closes the connection after half the file, or resets it.
         {server_.url("/d.bin"),
          {Exchange::reply("HTTP/1.0 200 OK\r\n\r\n12345")},
          "* The answer ended before the end of the file [" + server_.url("/d.bin") + "]"},
+        {server_.url("/e.bin"),
+         {Exchange::resetAfter("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n12345")},
+         "* The answer ended before the end of the file [" + server_.url("/e.bin") + "]"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
@@ -405,7 +408,7 @@ TEST_F(TransferRun, FailedRequestsEndTheRunWithErrorsAndShowTheErrorList) {
         run_.run(destination_);
         EXPECT_EQ(statuses_.back(), "Download ended with errors");
         ASSERT_EQ(shownErrors_.size(), 1u);
-        ASSERT_FALSE(shownErrors_[0].empty());
+        ASSERT_EQ(shownErrors_[0].size(), 1u) << "one line for one failed request";
         EXPECT_EQ(shownErrors_[0][0].rfind(c.line, 0), 0u) << shownErrors_[0][0];
         EXPECT_EQ(beeps_, static_cast<int>(&c - cases) + 1);
     }
