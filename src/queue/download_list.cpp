@@ -39,76 +39,35 @@ bool TDownload::Probe(const std::string& text, THttpClient& client) {
 
 TDownload& TDownloadList::Add(std::unique_ptr<TDownload> entry) {
     entry->Order = count();
-    entries_.push_back(std::move(entry));
-    return *entries_.back();
-}
-
-void TDownloadList::checkIndex_(int index) const {
-    if (index < 0 || index >= count())
-        throw ListError(index);
-}
-
-TDownload& TDownloadList::at(int index) {
-    checkIndex_(index);
-    return *entries_[static_cast<size_t>(index)];
-}
-
-const TDownload& TDownloadList::at(int index) const {
-    checkIndex_(index);
-    return *entries_[static_cast<size_t>(index)];
-}
-
-void TDownloadList::remove(int index) {
-    checkIndex_(index);
-    entries_.erase(entries_.begin() + index);
-}
-
-std::unique_ptr<TDownload> TDownloadList::extract(int index) {
-    checkIndex_(index);
-    std::unique_ptr<TDownload> entry = std::move(entries_[static_cast<size_t>(index)]);
-    entries_.erase(entries_.begin() + index);
-    return entry;
-}
-
-void TDownloadList::removeIf(const std::function<bool(const TDownload&)>& remove) {
-    std::erase_if(entries_,
-                  [&](const std::unique_ptr<TDownload>& entry) { return remove(*entry); });
-}
-
-void TDownloadList::move(int curIndex, int newIndex) {
-    if (curIndex == newIndex)
-        return;
-    checkIndex_(newIndex);
-    std::unique_ptr<TDownload> entry = extract(curIndex);
-    entries_.insert(entries_.begin() + newIndex, std::move(entry));
+    return append(std::move(entry));
 }
 
 int TDownloadList::TotalSize() const {
     // A queue of several large files can pass 2 GB; the total stops at the largest
     // 32-bit value instead of wrapping to a negative size.
     int64_t total = 0;
-    for (const auto& entry : entries_)
+    for (const auto& entry : entries())
         total += entry->FileSize;
     return static_cast<int>(std::clamp<int64_t>(total, INT_MIN, INT_MAX));
 }
 
 void TDownloadList::Renumber() {
-    for (size_t i = 0; i < entries_.size(); ++i)
-        entries_[i]->Order = static_cast<int>(i);
+    for (size_t i = 0; i < entries().size(); ++i)
+        entries()[i]->Order = static_cast<int>(i);
 }
 
 bool TDownloadList::NamesUnique() const {
     std::vector<std::string> names;
-    names.reserve(entries_.size());
-    for (const auto& entry : entries_)
+    names.reserve(entries().size());
+    for (const auto& entry : entries())
         names.push_back(text::ansiLowerCase(entry->FileName));
     std::sort(names.begin(), names.end());
     return std::adjacent_find(names.begin(), names.end()) == names.end();
 }
 
 void TDownloadList::PrefixNames() {
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        TDownload& entry = *entries_[i];
+    for (size_t i = 0; i < entries().size(); ++i) {
+        TDownload& entry = *entries()[i];
         // "%5.5d_%s": five digits at least, so the entry at index 100000 gets six.
         entry.FileName = format("%5.5d_", static_cast<int>(i)) + entry.FileName;
     }
@@ -135,17 +94,17 @@ void TDownloadList::LoadFromFile(const std::string& path) {
 void TDownloadList::SaveToFile(const std::string& path) {
     // Both sorts are deliberately unstable: of two entries with equal keys either may
     // come first, and of two equal URLs the one sorted first is kept.
-    std::sort(entries_.begin(), entries_.end(),
+    std::sort(entries().begin(), entries().end(),
               [](const auto& a, const auto& b) { return a->URL < b->URL; });
-    for (size_t i = entries_.size(); i-- > 1;) {
-        if (text::ansiSameText(entries_[i]->URL, entries_[i - 1]->URL))
-            entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
+    for (size_t i = entries().size(); i-- > 1;) {
+        if (text::ansiSameText(entries()[i]->URL, entries()[i - 1]->URL))
+            entries().erase(entries().begin() + static_cast<std::ptrdiff_t>(i));
     }
-    std::sort(entries_.begin(), entries_.end(),
+    std::sort(entries().begin(), entries().end(),
               [](const auto& a, const auto& b) { return a->Order < b->Order; });
 
     std::string content;
-    for (const auto& entry : entries_) {
+    for (const auto& entry : entries()) {
         // "%s\t%s\t%d\t%d" of URL, FileName, Downloaded and FileSize, built by hand so
         // that every byte of the texts is kept.
         content += entry->URL + '\t' + entry->FileName + '\t' + std::to_string(entry->Downloaded) +

@@ -3,10 +3,10 @@
 // "URL TAB FileName TAB Downloaded TAB FileSize", CR LF).
 #pragma once
 
-#include <functional>
+#include "util/owning_list.h"
+
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace fetchora {
 
@@ -33,32 +33,10 @@ public:
     bool Probe(const std::string& text, THttpClient& client);
 };
 
-class TDownloadList final {
+class TDownloadList final : public TOwningList<TDownload> {
 public:
-    TDownloadList() = default;
-    TDownloadList(const TDownloadList&) = delete;
-    TDownloadList& operator=(const TDownloadList&) = delete;
-
     // Sets entry's Order to the number of entries before it and appends it.
     TDownload& Add(std::unique_ptr<TDownload> entry);
-
-    int count() const { return static_cast<int>(entries_.size()); }
-    // The entry at index; ListError "List index out of bounds (%d)" outside the list.
-    TDownload& at(int index);
-    const TDownload& at(int index) const;
-    TDownload& operator[](int index) { return at(index); }
-    const TDownload& operator[](int index) const { return at(index); }
-    // Removes and frees the entry at index.
-    void remove(int index);
-    // Takes the entry at index out of the list and hands it to the caller.
-    std::unique_ptr<TDownload> extract(int index);
-    // Moves the entry at curIndex to newIndex, the others closing up behind it.
-    void move(int curIndex, int newIndex);
-    // Removes and frees every entry.
-    void clear() { entries_.clear(); }
-    // Removes and frees every entry for which remove is true, in one pass; the others
-    // keep their order and their Order.
-    void removeIf(const std::function<bool(const TDownload&)>& remove);
 
     // The sum of FileSize over the entries, kept within the 32-bit range.
     int TotalSize() const;
@@ -77,11 +55,6 @@ public:
     // Sorts by URL, drops a later entry whose URL equals its neighbour's without regard
     // to case, sorts by Order and replaces the file with one line per entry.
     void SaveToFile(const std::string& path);
-
-private:
-    void checkIndex_(int index) const;
-
-    std::vector<std::unique_ptr<TDownload>> entries_;
 };
 
 // False for a FileName that would leave the destination folder: empty, ".", "..", or

@@ -6,6 +6,7 @@
 
 #include "platform/errors.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <utility>
@@ -57,6 +58,11 @@ public:
     }
     // Removes and frees every entry.
     void clear() { entries_.clear(); }
+    // Removes and frees every entry for which remove(entry) is true, in one pass; the
+    // others keep their order.
+    template <typename Predicate> void removeIf(Predicate remove) {
+        std::erase_if(entries_, [&](const std::unique_ptr<T>& entry) { return remove(*entry); });
+    }
 
 protected:
     // Appends entry, which the list owns from now on.
