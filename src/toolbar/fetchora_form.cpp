@@ -16,7 +16,7 @@
 #include "toolbar/status_panel.h"
 #include "toolbar/transfer_run.h"
 #include "util/file_io.h"
-#include "util/form_style.h"
+#include "util/form_builder.h"
 #include "util/library_path.h"
 #include "util/messages.h"
 #include "util/settings.h"
@@ -41,6 +41,9 @@ namespace fetchora {
 namespace {
 
 constexpr int kTimerInterval = 2000;
+// What the commands that are still missing answer, so that a click is never lost on the
+// user.
+constexpr const char* kNotBuiltYet = "This command comes with a later version of Fetchora.";
 constexpr int kButtonWidth = 140;
 
 QString qs(const char* text) {
@@ -67,11 +70,7 @@ QColor TFetchoraForm::idleColour() {
 }
 
 void TFetchoraForm::createComponents() {
-    setObjectName(qs("FetchoraForm"));
-    setWindowTitle(qs("Fetchora"));
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
-    resize(772, 85);
-    setFont(forms::tahoma(11));
+    forms::setUpForm(*this, "FetchoraForm", "Fetchora", {772, 85}, forms::Border::None);
     setAutoFillBackground(true);
     QPalette face = palette();
     face.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
@@ -82,8 +81,7 @@ void TFetchoraForm::createComponents() {
     createHttpClient();
     createTransferRun();
 
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName(qs("ToolBar1"));
+    ToolBar1 = forms::named<QToolBar>(this, "ToolBar1");
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setMovable(false);
@@ -96,11 +94,9 @@ void TFetchoraForm::createComponents() {
     StartBtn = addButton("StartBtn", "Start", "Starts download process", TImageList::Start);
     StopBtn = addButton("StopBtn", "Stop", "Stops download process", TImageList::Stop);
 
-    Panel = new TStatusPanel(ToolBar1);
-    Panel->setObjectName(qs("Panel"));
+    Panel = forms::named<TStatusPanel>(ToolBar1, "Panel");
     Panel->setFixedSize(247, 22);
-    ProgLabel = new TStatusLabel(qs("Loading..."), Panel);
-    ProgLabel->setObjectName(qs("ProgLabel"));
+    ProgLabel = forms::named<TStatusLabel>(Panel, "ProgLabel", qs("Loading..."));
     ProgLabel->move(16, 5);
     ProgLabel->resize(247 - 16 - 2, 13);
     ToolBar1->addWidget(Panel);
@@ -116,24 +112,22 @@ void TFetchoraForm::createComponents() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ToolBar1, 0, Qt::AlignTop);
 
-    connect(ToolButton9, &QToolButton::clicked, this,
-            [this] { guarded([this] { ToolButton9Click(); }); });
-    connect(StartBtn, &QToolButton::clicked, this,
-            [this] { guarded([this] { StartBtnClick(); }); });
-    connect(StopBtn, &QToolButton::clicked, this, [this] { guarded([this] { StopBtnClick(); }); });
-    connect(EditBtn, &QToolButton::clicked, this, [this] { guarded([this] { EditBtnClick(); }); });
-    connect(ToolButton6, &QToolButton::clicked, this,
-            [this] { guarded([this] { ToolButton6Click(); }); });
-    connect(HelpBtn, &QToolButton::clicked, this, [this] { guarded([this] { HelpBtnClick(); }); });
+    forms::connectHandler(ToolButton9, &QToolButton::clicked, this,
+                          &TFetchoraForm::ToolButton9Click);
+    forms::connectHandler(StartBtn, &QToolButton::clicked, this, &TFetchoraForm::StartBtnClick);
+    forms::connectHandler(StopBtn, &QToolButton::clicked, this, &TFetchoraForm::StopBtnClick);
+    forms::connectHandler(EditBtn, &QToolButton::clicked, this, &TFetchoraForm::EditBtnClick);
+    forms::connectHandler(ToolButton6, &QToolButton::clicked, this,
+                          &TFetchoraForm::ToolButton6Click);
+    forms::connectHandler(HelpBtn, &QToolButton::clicked, this, &TFetchoraForm::HelpBtnClick);
 
     // The client area is 772 pixels wide, or as wide as the row when the desktop's font
     // makes it wider, so that no button falls into the overflow menu.
     resize(std::max(772, ToolBar1->sizeHint().width()), 85);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(qs("Timer1"));
+    Timer1 = forms::named<QTimer>(this, "Timer1");
     Timer1->setInterval(kTimerInterval);
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    forms::connectHandler(Timer1, &QTimer::timeout, this, &TFetchoraForm::Timer1Timer);
     Timer1->start();
 }
 
@@ -288,19 +282,24 @@ void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
 }
 
 void TFetchoraForm::ToolButton9Click() {
-    // FIXME: opens the gallery for the page shown once the band supplies the browser.
+    // FIXME: opens the gallery for the page shown once the gallery and the band exist.
+    showInformation(kNotBuiltYet +
+                    std::string(" Until then, queue files with: fetchora --add URL"));
 }
 
 void TFetchoraForm::EditBtnClick() {
     // FIXME: the queue editor.
+    showInformation(kNotBuiltYet);
 }
 
 void TFetchoraForm::ToolButton6Click() {
     // FIXME: the settings dialog.
+    showInformation(kNotBuiltYet);
 }
 
 void TFetchoraForm::HelpBtnClick() {
     // FIXME: navigates the browser to the help page once the band supplies the browser.
+    showInformation(kNotBuiltYet);
 }
 
 void TFetchoraForm::URLDropTarget1Drop() {
