@@ -173,7 +173,7 @@ bool isTempFileName(const std::string& name) {
     if (name.compare(at, marker, kTempMarker) != 0)
         return false;
     for (size_t i = name.size() - kRandomLength; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
+        const auto c = static_cast<unsigned char>(name[i]);
         if (!std::isalnum(c))
             return false;
     }

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <utility>
+
 namespace fetchora {
 
 TStatusPanel::TStatusPanel(QWidget* parent) : QFrame(parent) {
@@ -33,8 +35,8 @@ constexpr qint64 kPaintInterval = 40;
 
 } // namespace
 
-TStatusLabel::TStatusLabel(const QString& text, QWidget* parent)
-    : QWidget(parent), text_(text), paintTimer_(new QTimer(this)) {
+TStatusLabel::TStatusLabel(QString text, QWidget* parent)
+    : QWidget(parent), text_(std::move(text)), paintTimer_(new QTimer(this)) {
     paintTimer_->setSingleShot(true);
     connect(paintTimer_, &QTimer::timeout, this, [this] { update(); });
 }

@@ -23,7 +23,7 @@ protected:
 // every file paints only as often as anyone can read it.
 class TStatusLabel final : public QWidget {
 public:
-    explicit TStatusLabel(const QString& text, QWidget* parent = nullptr);
+    explicit TStatusLabel(QString text, QWidget* parent = nullptr);
 
     const QString& text() const { return text_; }
     void setText(const QString& text);

@@ -7,7 +7,7 @@
 #include <clocale>
 #include <cmath>
 #include <langinfo.h>
-#include <locale.h>
+#include <locale.h> // NOLINT(modernize-deprecated-headers): newlocale and uselocale are POSIX
 
 namespace fetchora {
 
