@@ -1,3 +1,5 @@
+// The shared fixtures: each case's temporary library and hive folders, and the scripted
+// desktop that records message boxes and answers them from its queue.
 #include "support/sandbox.h"
 
 #include "platform/registry.h"
