@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/qt/desktop.h"
 #include "queue/download_list.h"
+#include "queue/exception_list.h"
 #include "toolbar/fetchora_form.h"
 #include "util/library_path.h"
 #include "util/settings.h"
@@ -51,12 +52,16 @@ int addToQueue(int count, char** urls) {
     int failed = 0;
     for (int i = 0; i < count; ++i) {
         auto entry = std::make_unique<TDownload>();
+        const size_t errors = ExceptionList().size();
         if (entry->Probe(urls[i], client)) {
             std::printf("queued %s as %s (%d bytes)\n", entry->URL.c_str(), entry->FileName.c_str(),
                         entry->FileSize);
             queue.Add(std::move(entry));
         } else {
             std::fprintf(stderr, "fetchora: not queued: %s\n", entry->ErrorText.c_str());
+            // The request's own failure says why: refused, not found, no such host.
+            for (size_t line = errors; line < ExceptionList().size(); ++line)
+                std::fprintf(stderr, "  %s\n", ExceptionList()[line].c_str());
             ++failed;
         }
     }

@@ -156,6 +156,12 @@ int ProbeSize(const std::string& url, THttpClient& client) {
     // A busy client's length is that of its own request, not of this address.
     if (!request(url, client, Method::Head, nullptr))
         return -1;
+    // Only a successful answer describes the file. The length of an error page (a 404, a
+    // 401 whose prompt was cancelled, a relocation left unfollowed) would queue the page
+    // as if it were the file.
+    const int status = client.StatusCode();
+    if (status < 200 || status > 299)
+        return -1;
     return client.ContentLength();
 }
 

@@ -184,7 +184,10 @@ TEST_F(RequestHelpers, AnAddressThatCannotBeSplitIsRaisedToTheCaller) {
 
 TEST_F(RequestHelpers, ProbeTakesTheSizeAndTheFileNameOrRefusesWithoutALength) {
     server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 1234\r\n\r\n"),
-                   Exchange::reply("HTTP/1.0 200 OK\r\n\r\n")});
+                   Exchange::reply("HTTP/1.0 200 OK\r\n\r\n"),
+                   Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 153\r\n\r\n"),
+                   Exchange::reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n"
+                                   "Content-Length: 12\r\n\r\n")});
     TDownload sized;
     EXPECT_TRUE(sized.Probe(server.url("/dir/Photo.JPG?x=1"), client));
     EXPECT_EQ(sized.URL, server.url("/dir/Photo.JPG?x=1"));
@@ -197,6 +200,14 @@ TEST_F(RequestHelpers, ProbeTakesTheSizeAndTheFileNameOrRefusesWithoutALength) {
     const std::string url = server.url("/page.html");
     EXPECT_FALSE(unsized.Probe(url, client));
     EXPECT_EQ(unsized.ErrorText, "URL does not refer to a file. File size is -1 [" + url + "]");
+
+    // The length of an error page is not the size of the file.
+    TDownload missing;
+    EXPECT_FALSE(missing.Probe(server.url("/missing.zip"), client));
+    EXPECT_EQ(missing.FileSize, -1);
+    TDownload denied; // the prompt is cancelled
+    EXPECT_FALSE(denied.Probe(server.url("/private.zip"), client));
+    EXPECT_EQ(denied.FileSize, -1);
 }
 
 } // namespace
