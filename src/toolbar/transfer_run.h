@@ -77,7 +77,7 @@ public:
     TDownload* current() const { return FCurrent; }
 
 private:
-    // What the run keeps beside the spec's fields while it works.
+    // What the run keeps beside its four fields while it works.
     struct RunState {
         // The attempt in progress asked for the rest of a partial file.
         bool rangeRequested = false;
