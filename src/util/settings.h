@@ -22,6 +22,8 @@ inline constexpr const char* kTypesDropDefault = "jpg,jpeg,avi,mpg,mpeg,mp3,wmv"
 inline constexpr const char* kSoundDefault = "Y";
 // Sound holding exactly this text beeps at the end of a run.
 inline constexpr const char* kSoundOn = "Y";
+// What the settings dialog stores for Sound when the beep is off.
+inline constexpr const char* kSoundOff = "N";
 } // namespace settings
 
 // The process-wide key path under HKEY_CURRENT_USER that the accessors open.
