@@ -3,6 +3,7 @@
 #include "toolbar/fetchora_form.h"
 
 #include "dialogs/download_options_form.h"
+#include "dialogs/edit_form.h"
 #include "http/http_client.h"
 #include "platform/files.h"
 #include "platform/format.h"
@@ -288,8 +289,9 @@ void TFetchoraForm::ToolButton9Click() {
 }
 
 void TFetchoraForm::EditBtnClick() {
-    // FIXME: the queue editor.
-    showInformation(kNotBuiltYet);
+    // The editor has no owner; it saves the queue file itself and the timer sees it.
+    auto editor = std::make_unique<TEditForm>();
+    ui::showModal(*editor);
 }
 
 void TFetchoraForm::ToolButton6Click() {
