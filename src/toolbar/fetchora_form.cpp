@@ -4,14 +4,18 @@
 
 #include "dialogs/download_options_form.h"
 #include "dialogs/edit_form.h"
+#include "band/url_drop_target.h"
 #include "http/http_client.h"
+#include "platform/com/web_browser.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/ole/ole.h"
 #include "platform/qt/desktop.h"
 #include "platform/report.h"
 #include "platform/ui.h"
 #include "queue/download_list.h"
 #include "queue/exception_list.h"
+#include "queue/parse_url.h"
 #include "queue/queue_dialogs.h"
 #include "toolbar/image_list.h"
 #include "toolbar/status_panel.h"
@@ -45,6 +49,10 @@ constexpr int kTimerInterval = 2000;
 // What the commands that are still missing answer, so that a click is never lost on the
 // user.
 constexpr const char* kNotBuiltYet = "This command comes with a later version of Fetchora.";
+// A drop of a file while the window's client serves a run (or another drop's probe): the
+// probe would be refused, so the user is told instead of losing the link unseen.
+constexpr const char* kNotQueuedWhileBusy =
+    "The link was not queued: a download is in progress. Drop it again when it has ended.";
 constexpr int kButtonWidth = 140;
 
 QString qs(const char* text) {
@@ -81,6 +89,8 @@ void TFetchoraForm::createComponents() {
     FDownloads = std::make_unique<TDownloadList>();
     createHttpClient();
     createTransferRun();
+    URLDropTarget1 = std::make_unique<TURLDropTarget>(this);
+    URLDropTarget1->OnDrop = [this](TURLDropTarget*) { guarded([this] { URLDropTarget1Drop(); }); };
 
     ToolBar1 = forms::named<QToolBar>(this, "ToolBar1");
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -206,11 +216,13 @@ void TFetchoraForm::FormCreate() {
     if (!files::fileExists(FListFile))
         writeWholeFile("", FListFile);
     FDownloads->LoadFromFile(FListFile);
-    // FIXME: register the drop target of the window once the drop target exists.
+    // Inside a host that initialised OLE before, the component could not register the
+    // window itself; where it could, this answers that the window is registered.
+    ole::RegisterDragDrop(this, URLDropTarget1.get());
 }
 
 void TFetchoraForm::FormDestroy() {
-    // FIXME: withdraw the drop target registration once the drop target exists.
+    ole::RevokeDragDrop(this);
 }
 
 void TFetchoraForm::Timer1Timer() {
@@ -255,9 +267,18 @@ void TFetchoraForm::SetStatusText(const std::string& text) {
     emit statusTextChanged(shown);
 }
 
+TFetchoraForm::GalleryHook& TFetchoraForm::gallery() {
+    static GalleryHook hook;
+    return hook;
+}
+
 void TFetchoraForm::OpenGallery(const std::string& url) {
-    // FIXME: the gallery dialog is not built yet; the queue is saved as after any gallery.
-    (void)url;
+    // The gallery saves nothing when it ends with an error: the error leaves here.
+    if (!gallery()(*FDownloads, url)) {
+        showInformation(kNotBuiltYet);
+        return;
+    }
+    FDownloads->SaveToFile(FListFile);
 }
 
 void TFetchoraForm::StartBtnClick() {
@@ -305,7 +326,29 @@ void TFetchoraForm::HelpBtnClick() {
 }
 
 void TFetchoraForm::URLDropTarget1Drop() {
-    // FIXME: the drop target.
+    std::string url = URLDropTarget1->URL;
+    if (url.empty() && WebBrowser != nullptr)
+        WebBrowser->LocationURL(url);
+    if (url.empty()) {
+        showInformation("Unable to load URL.");
+        return;
+    }
+    TParseURL parsed;
+    parsed.Parse(url);
+    if (!parsed.HasType(readSettingText(settings::kTypes, settings::kTypesDropDefault))) {
+        OpenGallery(url);
+        return;
+    }
+    // A run holds the client and owns the queue file until it merges its results at the
+    // end; a save from here would put the run's half-done state into the file.
+    if (run_->running() || HttpClient1->State() != httpReady) {
+        showInformation(kNotQueuedWhileBusy);
+        return;
+    }
+    auto entry = std::make_unique<TDownload>();
+    if (entry->Probe(url, *HttpClient1))
+        FDownloads->Add(std::move(entry));
+    FDownloads->SaveToFile(FListFile);
 }
 
 } // namespace fetchora

@@ -3,6 +3,8 @@
 // queue file by polling it every two seconds, and starts the commands.
 #pragma once
 
+#include "util/dialog_hook.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -22,6 +24,7 @@ class THttpClient;
 class TImageList;
 class TStatusLabel;
 class TTransferRun;
+class TURLDropTarget;
 
 namespace com {
 class IWebBrowser2;
@@ -49,6 +52,7 @@ public:
     std::unique_ptr<TImageList> ImageList1;
     QTimer* Timer1 = nullptr;
     std::unique_ptr<THttpClient> HttpClient1;
+    std::unique_ptr<TURLDropTarget> URLDropTarget1;
 
     // The browser window that holds the band; set by the band right after creation.
     com::IWebBrowser2* WebBrowser = nullptr;
@@ -56,6 +60,12 @@ public:
     void UpdateStatus();
     void SetStatusText(const std::string& text);
     void OpenGallery(const std::string& url);
+
+    // The gallery for a page address, adding to the queue it is given; true when it ran.
+    // The gallery's library installs it, a test a script; without one OpenGallery says
+    // that the gallery comes later.
+    using GalleryHook = DialogHook<bool(TDownloadList& queue, const std::string& url)>;
+    static GalleryHook& gallery();
 
     // Handlers.
     void FormCreate();
