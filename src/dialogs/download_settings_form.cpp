@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 
 namespace fetchora {
@@ -119,6 +120,8 @@ void TDownloadSettingsForm::createGeneralPage() {
     TypeEdit = forms::component<QLineEdit>(GeneralPage, "TypeEdit", 16, 40, 409, 21);
     AllCB = forms::component<QCheckBox>(GeneralPage, "AllCB", 16, 72, 193, 25);
     AllCB->setText(qs("Beep when download is completed"));
+    // A wider fallback font may need more room than the box's own width.
+    AllCB->resize(std::max(193, AllCB->sizeHint().width()), 25);
 
     ProxyGroup = forms::component<QGroupBox>(GeneralPage, "ProxyGroup", 8, 112, 417, 97);
     ProxyGroup->setTitle(

@@ -2,9 +2,10 @@
 // handlers, which pass on to the transfer run.
 #include "toolbar/fetchora_form.h"
 
-#include "dialogs/download_options_form.h"
-#include "dialogs/edit_form.h"
 #include "band/url_drop_target.h"
+#include "dialogs/download_options_form.h"
+#include "dialogs/download_settings_form.h"
+#include "dialogs/edit_form.h"
 #include "http/http_client.h"
 #include "platform/com/web_browser.h"
 #include "platform/files.h"
@@ -28,15 +29,20 @@
 #include "util/strings.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <optional>
@@ -303,10 +309,61 @@ void TFetchoraForm::HttpClient1DocData(const char* buffer, int len) {
     run_->docData(len);
 }
 
+namespace {
+
+// The clipboard's text when it is one http or https address, else nothing.
+QString clipboardAddress() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr)
+        return {};
+    const QString text = clipboard->text().trimmed();
+    const bool web = text.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+                     text.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+    if (!web || text.contains(QRegularExpression(QStringLiteral("\\s"))))
+        return {};
+    return text;
+}
+
+// Without a browser there is no page shown: asks for the address of the page to pick
+// files from, offering the address on the clipboard. Nothing when the user cancelled.
+std::optional<std::string> askPageAddress(QWidget* owner) {
+    QDialog dialog(owner);
+    forms::setUpForm(dialog, "PageAddressForm", "Select files to download", {420, 110},
+                     forms::Border::DialogWithoutIcons);
+    auto* prompt =
+        forms::named<QLabel>(&dialog, "PromptLabel", qs("Address of the page to pick files from:"));
+    auto* edit = forms::named<QLineEdit>(&dialog, "AddressEdit", clipboardAddress());
+    auto* buttons = forms::named<QDialogButtonBox>(&dialog, "Buttons",
+                                                   QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(prompt);
+    layout->addWidget(edit);
+    layout->addStretch(1);
+    layout->addWidget(buttons);
+    if (ui::showModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return ui::fromQString(edit->text().trimmed());
+}
+
+} // namespace
+
 void TFetchoraForm::ToolButton9Click() {
-    // FIXME: opens the gallery for the page shown once the gallery and the band exist.
-    showInformation(kNotBuiltYet +
-                    std::string(" Until then, queue files with: fetchora --add URL"));
+    std::string url;
+    if (WebBrowser != nullptr) {
+        WebBrowser->LocationURL(url);
+    } else {
+        const std::optional<std::string> typed = askPageAddress(this);
+        if (!typed)
+            return;
+        url = *typed;
+    }
+    if (url.empty()) {
+        showInformation("Unable to load URL.");
+        return;
+    }
+    OpenGallery(url);
 }
 
 void TFetchoraForm::EditBtnClick() {
@@ -316,13 +373,22 @@ void TFetchoraForm::EditBtnClick() {
 }
 
 void TFetchoraForm::ToolButton6Click() {
-    // FIXME: the settings dialog.
-    showInformation(kNotBuiltYet);
+    TDownloadSettingsForm dialog(this);
+    ui::showModal(dialog);
 }
 
 void TFetchoraForm::HelpBtnClick() {
-    // FIXME: navigates the browser to the help page once the band supplies the browser.
-    showInformation(kNotBuiltYet);
+    const std::string page = helpPagePath();
+    if (!files::fileExists(page)) {
+        showError(format("The help page %s is missing. Install Fetchora again to restore it.",
+                         page.c_str()));
+        return;
+    }
+    // The browser that holds the band shows the page; without one, the desktop's browser.
+    if (WebBrowser != nullptr)
+        WebBrowser->Navigate(helpPageAddress());
+    else
+        ui::openAddress(helpPageAddress());
 }
 
 void TFetchoraForm::URLDropTarget1Drop() {
