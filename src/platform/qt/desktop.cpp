@@ -67,7 +67,12 @@ void installDesktopUi() {
         desktop.beep = [] { QApplication::beep(); };
     if (!current.openAddress)
         desktop.openAddress = [](const std::string& address) {
-            QDesktopServices::openUrl(QUrl(toQString(address)));
+            // A desktop without a program for the address (no browser, no file manager)
+            // would otherwise swallow the click without a word.
+            if (!QDesktopServices::openUrl(QUrl(toQString(address))))
+                messageBox({MessageIcon::Error, "Error",
+                            "No program on this desktop can show " + address + ".",
+                            MessageButtons::Ok});
         };
     if (!current.pickFolder)
         desktop.pickFolder = desktopPickFolder;
