@@ -7,7 +7,7 @@ packages=()
 for group in "$@"; do
   case "$group" in
     build) packages+=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev) ;;
-    test)  packages+=(libgtest-dev libgmock-dev nginx-light tinyproxy) ;;
+    test)  packages+=(libgtest-dev libgmock-dev nginx-light tinyproxy xvfb xauth xdotool qt6-qpa-plugins) ;;
     tidy)  packages+=(clang-tidy) ;;
     fuzz)  packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libpcre2-dev curl wget nginx-light) ;;

@@ -32,6 +32,8 @@ public:
     HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT QueryGetData(const FORMATETC* format) override;
 
+    bool hasText() const { return text_.has_value(); }
+
 private:
     explicit MimeDataObject(std::optional<std::string> text) : text_(std::move(text)) {}
     ~MimeDataObject() = default;

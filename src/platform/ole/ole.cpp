@@ -178,6 +178,7 @@ protected:
             guarded([&] { pass(*static_cast<QDropEvent*>(event)); });
             return true;
         case QEvent::DragLeave:
+            data_.reset();
             guarded([&] { target_.DragLeave(); });
             return true;
         default:
@@ -192,21 +193,35 @@ private:
         const DWORD keyState = keyStateOf(event.buttons(), event.modifiers());
         DWORD effect = effectsOf(event.possibleActions());
         HRESULT result = com::S_OK;
-        if (event.type() == QEvent::DragMove) {
+        switch (event.type()) {
+        case QEvent::DragEnter:
+            data_.reset(MimeDataObject::create(*event.mimeData()));
+            result = target_.DragEnter(data_.get(), keyState, point, &effect);
+            break;
+        case QEvent::DragMove:
             result = target_.DragOver(keyState, point, &effect);
-        } else {
-            MimeDataObject* data = MimeDataObject::create(*event.mimeData());
-            // Released also when a handler lets an error escape.
-            const std::unique_ptr<MimeDataObject, void (*)(MimeDataObject*)> hold(
-                data, [](MimeDataObject* object) { object->Release(); });
-            if (event.type() == QEvent::DragEnter)
-                result = target_.DragEnter(data, keyState, point, &effect);
-            else
-                result = target_.Drop(data, keyState, point, &effect);
+            break;
+        default: {
+            // The drag's data as it entered, unless the drop brings text of its own: an X
+            // drag source may no longer answer for its data once the button is released.
+            DataObjectPtr dropped(MimeDataObject::create(*event.mimeData()));
+            if (dropped->hasText() || !data_)
+                data_ = std::move(dropped);
+            DataObjectPtr data = std::move(data_);
+            result = target_.Drop(data.get(), keyState, point, &effect);
+            break;
+        }
         }
         answer(event, result, effect);
     }
 
+    struct Release {
+        void operator()(MimeDataObject* data) const { data->Release(); }
+    };
+    using DataObjectPtr = std::unique_ptr<MimeDataObject, Release>;
+
+    // The data of the drag in progress, from its entry to its drop or leave.
+    DataObjectPtr data_;
     QPointer<QWidget> window_;
     IDropTarget& target_;
     bool acceptedDrops_;

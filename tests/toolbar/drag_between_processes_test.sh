@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# A real drag between processes on an X server: a link dragged out of another program
+# (text/uri-list and text/plain, as a browser drags it) and dropped on the toolbar of a
+# running fetchora is probed on nginx and lands in the queue file next to the program.
+#
+#     drag_between_processes_test.sh FETCHORA DRAG_SOURCE SOURCE_DIR
+#
+# Exits 77 (skipped) when Xvfb, xdotool, nginx or Qt's xcb platform are missing.
+set -u
+
+fetchora_bin=$1
+drag_source_bin=$2
+source_dir=$3
+
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+fail() {
+    echo "FAILED: $*"
+    for log in "$work"/*.log; do
+        [ -f "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
+    done
+    exit 1
+}
+
+command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is not installed (scripts/deps.sh test)"
+command -v xdotool >/dev/null 2>&1 || skip "xdotool is not installed (scripts/deps.sh test)"
+
+work=$(mktemp -d /tmp/fetchora-drag.XXXXXX)
+pids=()
+own_peers=""
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    if [ -n "$own_peers" ]; then
+        # shellcheck source=/dev/null
+        source "$source_dir/tests/support/peers/stop.sh" "$own_peers" >/dev/null 2>&1
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The peers of the test run, or our own.
+if [ -z "${FETCHORA_NGINX_PORT:-}" ]; then
+    command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || skip "nginx is not installed"
+    own_peers="$work/peers"
+    # shellcheck source=/dev/null
+    source "$source_dir/tests/support/peers/start.sh" "$own_peers" >"$work/peers.log" 2>&1
+    [ -n "${FETCHORA_NGINX_PORT:-}" ] || skip "nginx did not start: $(tail -n 3 "$work/peers.log")"
+fi
+head -c 4321 /dev/urandom >"$FETCHORA_PEERS_ROOT/www/dragged.zip"
+chmod a+r "$FETCHORA_PEERS_ROOT/www/dragged.zip"
+link="http://127.0.0.1:$FETCHORA_NGINX_PORT/dragged.zip"
+
+# The program keeps its queue next to itself; settings and registry in the folder too.
+mkdir -p "$work/app" "$work/home" "$work/config"
+cp "$fetchora_bin" "$work/app/fetchora"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+# Our own X server on the first free display, which it writes to fd 3.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+for _ in $(seq 1 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+# Waits (at most $1 seconds) for a window whose name matches $2 and prints its id.
+window_of() {
+    timeout "$1" xdotool search --sync --onlyvisible --name "$2" 2>/dev/null | head -n 1
+}
+
+"$work/app/fetchora" >"$work/fetchora.log" 2>&1 &
+pids+=($!)
+toolbar=$(window_of 120 '^Fetchora$') || true
+[ -n "$toolbar" ] || fail "the fetchora window did not show"
+
+"$drag_source_bin" "$link" >"$work/drag_source.log" 2>&1 &
+pids+=($!)
+source_window=$(window_of 120 '^Fetchora drag source$') || true
+[ -n "$source_window" ] || fail "the drag source did not show"
+
+# Without a window manager the windows stay where they are put.
+xdotool windowmove --sync "$source_window" 0 0
+xdotool windowmove --sync "$toolbar" 0 300
+# The queue file exists once the toolbar has started.
+for _ in $(seq 1 300); do
+    [ -f "$work/app/downloads.txt" ] && break
+    sleep 0.1
+done
+[ -f "$work/app/downloads.txt" ] || fail "fetchora did not create its queue file"
+
+# Press on the source, move in steps onto the toolbar's status field, release.
+xdotool mousemove --sync 80 40
+xdotool mousedown 1
+for step in $(seq 1 15); do
+    xdotool mousemove --sync $((80 + step * 20)) $((40 + step * 18))
+    sleep 0.05
+done
+xdotool mousemove --sync 400 315
+sleep 0.3
+xdotool mousemove --sync 402 316
+sleep 0.3
+xdotool mouseup 1
+
+for _ in $(seq 1 600); do
+    grep -q "dragged.zip" "$work/app/downloads.txt" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q "^$link	dragged.zip	0	4321" "$work/app/downloads.txt" ||
+    fail "the link is not in the queue: $(cat "$work/app/downloads.txt")"
+echo "queued: $(cat "$work/app/downloads.txt")"
+exit 0
