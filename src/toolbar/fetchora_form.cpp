@@ -52,9 +52,11 @@ namespace fetchora {
 namespace {
 
 constexpr int kTimerInterval = 2000;
-// What the commands that are still missing answer, so that a click is never lost on the
-// user.
-constexpr const char* kNotBuiltYet = "This command comes with a later version of Fetchora.";
+// What a page address opens while the gallery is missing, so that a drop or a click is
+// never lost on the user.
+constexpr const char* kGalleryNotBuiltYet =
+    "Picking files from a page comes with a later version of Fetchora. Until then, drop "
+    "links to files of the accepted types (see Settings) on the toolbar to queue them.";
 // A drop of a file while the window's client serves a run (or another drop's probe): the
 // probe would be refused, so the user is told instead of losing the link unseen.
 constexpr const char* kNotQueuedWhileBusy =
@@ -281,7 +283,7 @@ TFetchoraForm::GalleryHook& TFetchoraForm::gallery() {
 void TFetchoraForm::OpenGallery(const std::string& url) {
     // The gallery saves nothing when it ends with an error: the error leaves here.
     if (!gallery()(*FDownloads, url)) {
-        showInformation(kNotBuiltYet);
+        showInformation(kGalleryNotBuiltYet);
         return;
     }
     FDownloads->SaveToFile(FListFile);

@@ -29,7 +29,9 @@ using testing::LoopbackServer;
 using testing::Sandbox;
 using testing::ScriptedDesktop;
 
-constexpr const char* kGalleryLater = "This command comes with a later version of Fetchora.";
+constexpr const char* kGalleryLater =
+    "Picking files from a page comes with a later version of Fetchora. Until then, drop links "
+    "to files of the accepted types (see Settings) on the toolbar to queue them.";
 
 // The browser as the band hands it over: the page it shows.
 class FakeBrowser final : public com::IWebBrowser2 {
