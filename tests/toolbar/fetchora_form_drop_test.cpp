@@ -104,6 +104,21 @@ TEST_F(FetchoraFormDropTest, DroppedFileOfAnAcceptedTypeIsProbedQueuedAndSaved) 
     EXPECT_TRUE(galleries_.empty());
 }
 
+TEST_F(FetchoraFormDropTest, InsideAHostWithOleTheWindowRegistersAndRevokesItself) {
+    // The browser initialises OLE before any band: the component leaves the window alone.
+    ASSERT_EQ(ole::OleInitialize(), com::S_OK);
+    {
+        TFetchoraForm form;
+        EXPECT_EQ(form.URLDropTarget1->registeredWindow(), nullptr);
+        EXPECT_TRUE(form.acceptDrops());
+        EXPECT_EQ(ole::RegisterDragDrop(&form, form.URLDropTarget1.get()),
+                  ole::DRAGDROP_E_ALREADYREGISTERED);
+        form.FormDestroy();
+        EXPECT_FALSE(form.acceptDrops());
+    }
+    ole::OleUninitialize();
+}
+
 TEST_F(FetchoraFormDropTest, OtherLinksOpenTheGalleryAndTheTypesFallBackToTheShortList) {
     TFetchoraForm form;
     drop(form, "http://example.org/page.html");
