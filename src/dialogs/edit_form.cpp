@@ -154,6 +154,7 @@ void TEditForm::Moveselectedfilestobottom1Click() {
 void TEditForm::moveChecked(Placement placement) {
     const int count = Downloads->count();
     std::vector<bool> checked;
+    checked.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         checked.push_back(rowChecked(i));
     // Each move passes over unchecked entries only, so both groups keep their order.

@@ -63,6 +63,7 @@ protected:
 
     static std::vector<std::string> rows(const TEditForm& form) {
         std::vector<std::string> captions;
+        captions.reserve(static_cast<size_t>(form.FileList->topLevelItemCount()));
         for (int i = 0; i < form.FileList->topLevelItemCount(); ++i)
             captions.push_back(form.FileList->topLevelItem(i)->text(0).toStdString());
         return captions;
@@ -149,7 +150,7 @@ TEST_F(EditFormTest, WithNothingCheckedTheChangesKeepTheOrderAndStillRewriteTheF
         TEditForm form;
         choose(form, command);
         std::vector<std::string> order = kW_X_Y_Z;
-        order.push_back("http://h/v.zip");
+        order.emplace_back("http://h/v.zip");
         EXPECT_EQ(fileOrder(), order) << command;
         EXPECT_NE(Sandbox::readFile(listFile_).find("http://h/v.zip\tv.zip\t0\t9\r\n"),
                   std::string::npos)
@@ -251,6 +252,7 @@ TEST_F(EditFormTest, ToolbarShowsTheNewOrderAfterItsNextTick) {
     touch(listFile_, 1700000000);
     toolbar.Timer1Timer();
     std::vector<std::string> order;
+    order.reserve(static_cast<size_t>(toolbar.downloads().count()));
     for (int i = 0; i < toolbar.downloads().count(); ++i)
         order.push_back(toolbar.downloads()[i].URL);
     EXPECT_EQ(order, (std::vector<std::string>{"http://h/a/z.zip", "http://h/w.zip",

@@ -143,15 +143,15 @@ TEST(MenuResourcesTest, DamagedScriptsNameTheLineColumnAndWhatWasExpected) {
                          "found \"DIALOG\""},
         {"M MENU MENUITEM", "Resource script, line 1, column 8: expected BEGIN or \"{\" to open "
                             "the menu M, found \"MENUITEM\""},
-        {"M MENU { POPUP \"p\" MENUITEM \"a\", 1 }",
+        {R"(M MENU { POPUP "p" MENUITEM "a", 1 })",
          "Resource script, line 1, column 20: expected BEGIN or \"{\" to open the POPUP \"p\", "
          "found \"MENUITEM\""},
-        {"M MENU { MENUITEM \"a\", ID_A }",
+        {R"(M MENU { MENUITEM "a", ID_A })",
          "Resource script, line 1, column 24: expected a command id (a number), found \"ID_A\""},
         {"M MENU { }\nm MENU { }", "Resource script, line 2, column 1: a second menu named m"},
-        {"M MENU { MENUITEM \"a\\q\", 1 }",
-         "Resource script, line 1, column 21: unknown escape \"\\q\" in a string"},
-        {"#include \"menus.h\"", "Resource script, line 1, column 1: unexpected character '#'"},
+        {R"(M MENU { MENUITEM "a\q", 1 })",
+         R"(Resource script, line 1, column 21: unknown escape "\q" in a string)"},
+        {R"(#include "menus.h")", "Resource script, line 1, column 1: unexpected character '#'"},
         {"M MENU { } /* open", "Resource script, line 1, column 12: comment is not closed"},
     };
     for (const Damage& damage : cases) {

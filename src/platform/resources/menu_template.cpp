@@ -189,7 +189,7 @@ private:
             return '"';
         default:
             throw ResourceScriptError(line, column,
-                                      format("unknown escape \"\\%c\" in a string", c));
+                                      format(R"(unknown escape "\%c" in a string)", c));
         }
     }
 
@@ -311,7 +311,7 @@ private:
         item.text = current_.text;
         take();
         if (current_.kind != TokenKind::Comma)
-            fail("\",\" and the command id after \"" + item.text + "\"");
+            fail(R"("," and the command id after ")" + item.text + "\"");
         take();
         item.id = commandId();
         item.flags = options();
@@ -326,7 +326,7 @@ private:
         item.text = current_.text;
         take();
         item.flags = MF_POPUP | options();
-        item.items = block("BEGIN or \"{\" to open the POPUP \"" + item.text + "\"");
+        item.items = block(R"(BEGIN or "{" to open the POPUP ")" + item.text + "\"");
         return item;
     }
 
