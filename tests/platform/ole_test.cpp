@@ -234,6 +234,15 @@ TEST(OleTest, RegisteredWindowPassesQtDragsAndKeepsTheOfferedAction) {
     EXPECT_EQ(drop.dropAction(), drop.proposedAction());
     EXPECT_EQ(target.calls, (std::vector<std::string>{"enter 5 http://h/a.zip", "over 5",
                                                       "drop 5 http://h/a.zip"}));
+
+    // An X drag source may answer nothing at the drop: the drag's text as it entered.
+    QMimeData gone;
+    QDragEnterEvent again(QPoint(5, 5), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &again);
+    QDropEvent late(QPointF(7, 5), offered, &gone, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &late);
+    EXPECT_EQ(target.calls.back(), "drop 5 http://h/a.zip");
+
     EXPECT_EQ(RevokeDragDrop(&window), com::S_OK);
     OleUninitialize();
 }

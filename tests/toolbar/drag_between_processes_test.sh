@@ -6,6 +6,7 @@
 #     drag_between_processes_test.sh FETCHORA DRAG_SOURCE SOURCE_DIR
 #
 # Exits 77 (skipped) when Xvfb, xdotool, nginx or Qt's xcb platform are missing.
+# Logs of every program are printed when it fails.
 set -u
 
 fetchora_bin=$1
@@ -83,6 +84,9 @@ window_of() {
 "$work/app/fetchora" >"$work/fetchora.log" 2>&1 &
 pids+=($!)
 toolbar=$(window_of 120 '^Fetchora$') || true
+if [ -z "$toolbar" ] && grep -q 'platform plugin "xcb"' "$work/fetchora.log"; then
+    skip "Qt's xcb platform does not start (scripts/deps.sh test installs qt6-qpa-plugins)"
+fi
 [ -n "$toolbar" ] || fail "the fetchora window did not show"
 
 "$drag_source_bin" "$link" >"$work/drag_source.log" 2>&1 &
