@@ -38,7 +38,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -318,10 +317,12 @@ QString clipboardAddress() {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr)
         return {};
-    const QString text = clipboard->text().trimmed();
+    QString text = clipboard->text().trimmed();
     const bool web = text.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
                      text.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
-    if (!web || text.contains(QRegularExpression(QStringLiteral("\\s"))))
+    const bool oneWord =
+        std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+    if (!web || !oneWord)
         return {};
     return text;
 }
