@@ -22,6 +22,7 @@ class THttpClient;
 class THyperLink;
 class THyperLinkList;
 class TLinkLabel;
+class TPageScanner;
 
 class TDownloadGalleryForm final : public QDialog {
     Q_OBJECT
@@ -46,9 +47,8 @@ public:
     QPushButton* BitBtn3 = nullptr;
     std::unique_ptr<THttpClient> HttpClient1;
 
-    // The address the current scan resolves against and the text it scans.
-    std::string PageURL;
-    std::string PageText;
+    // The page scan with its PageURL and PageText, fetching through HttpClient1.
+    std::unique_ptr<TPageScanner> Scanner;
     // Every entry found, whether or not a row shows it.
     std::unique_ptr<THyperLinkList> Links;
     TDownloadList* Queue;
@@ -93,6 +93,8 @@ private:
     // when filtered is false), with the change handler detached and painting off.
     enum class Rows { All, Filtered };
     void fillRows(Rows which);
+    // Reset without the busy check, for the end of Search.
+    void showAllRows();
     void setCommandsEnabled(bool enabled);
     int selectedRow() const;
     std::string historyFile() const;
