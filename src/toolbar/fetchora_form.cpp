@@ -6,6 +6,7 @@
 #include "dialogs/download_options_form.h"
 #include "dialogs/download_settings_form.h"
 #include "dialogs/edit_form.h"
+#include "gallery/download_gallery_form.h"
 #include "http/http_client.h"
 #include "platform/com/web_browser.h"
 #include "platform/files.h"
@@ -45,17 +46,18 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace fetchora {
 
 namespace {
 
 constexpr int kTimerInterval = 2000;
-// What a page address opens while the gallery is missing, so that a drop or a click is
-// never lost on the user.
-constexpr const char* kGalleryNotBuiltYet =
-    "Picking files from a page comes with a later version of Fetchora. Until then, drop "
-    "links to files of the accepted types (see Settings) on the toolbar to queue them.";
+// A page address while a run holds the queue: the gallery's save would put the run's
+// half-done counts into the queue file, so it waits for the run.
+constexpr const char* kNoGalleryDuringRun =
+    "Files cannot be picked from a page while a download is in progress. Try again when "
+    "it has ended.";
 // A drop of a file while the window's client serves a run (or another drop's probe): the
 // probe would be refused, so the user is told instead of losing the link unseen.
 constexpr const char* kNotQueuedWhileBusy =
@@ -233,6 +235,10 @@ void TFetchoraForm::FormDestroy() {
 }
 
 void TFetchoraForm::Timer1Timer() {
+    // The gallery's entries are in the queue object only until it closes; a reload now
+    // would drop them. The change is seen when the gallery closes.
+    if (galleryOpen_)
+        return;
     try {
         const int age = files::fileAge(pathInLibraryFolder("downloads.txt"));
         if (age != FListFileAge) {
@@ -279,13 +285,53 @@ TFetchoraForm::GalleryHook& TFetchoraForm::gallery() {
     return hook;
 }
 
+namespace {
+
+// The script a test put in front of the gallery, if any.
+TFetchoraForm::GalleryHook::Function installedGallery() {
+    TFetchoraForm::GalleryHook::Function installed = TFetchoraForm::gallery().install(nullptr);
+    TFetchoraForm::gallery().install(installed);
+    return installed;
+}
+
+} // namespace
+
 void TFetchoraForm::OpenGallery(const std::string& url) {
-    // The gallery saves nothing when it ends with an error: the error leaves here.
-    if (!gallery()(*FDownloads, url)) {
-        showInformation(kGalleryNotBuiltYet);
+    if (run_->running()) {
+        showInformation(kNoGalleryDuringRun);
         return;
     }
+    const int before = FDownloads->count();
+    {
+        // The timer leaves the queue alone while the gallery appends to it.
+        galleryOpen_ = true;
+        const std::unique_ptr<bool, void (*)(bool*)> reopen(&galleryOpen_,
+                                                            [](bool* open) { *open = false; });
+        if (const GalleryHook::Function script = installedGallery()) {
+            script(*FDownloads, url);
+        } else {
+            // An error of the gallery leaves here: the dialog is freed, nothing saved.
+            auto dialog = std::make_unique<TDownloadGalleryForm>(*FDownloads, this);
+            dialog->SelectFiles(url);
+        }
+    }
+    keepGalleryEntries(before);
     FDownloads->SaveToFile(FListFile);
+}
+
+void TFetchoraForm::keepGalleryEntries(int before) {
+    const int age = files::fileAge(FListFile);
+    if (age == FListFileAge)
+        return;
+    // Another window or the queue editor saved the queue while the gallery was open: its
+    // file is the queue now, and the gallery's entries go after it.
+    std::vector<std::unique_ptr<TDownload>> added;
+    while (FDownloads->count() > before)
+        added.push_back(FDownloads->extract(before));
+    FDownloads->LoadFromFile(FListFile);
+    FListFileAge = age;
+    for (std::unique_ptr<TDownload>& entry : added)
+        FDownloads->Add(std::move(entry));
 }
 
 void TFetchoraForm::StartBtnClick() {

@@ -61,9 +61,10 @@ public:
     void SetStatusText(const std::string& text);
     void OpenGallery(const std::string& url);
 
-    // The gallery for a page address, adding to the queue it is given; true when it ran.
-    // The gallery's library installs it, a test a script; without one OpenGallery says
-    // that the gallery comes later.
+    // Opens the gallery for url unless a run is going, then saves the queue, keeping the
+    // gallery's entries after whatever another window saved meanwhile.
+    // A script in front of the gallery for tests: it takes the queue and the page address
+    // and answers as SelectFiles does; without one OpenGallery shows the real dialog.
     using GalleryHook = DialogHook<bool(TDownloadList& queue, const std::string& url)>;
     static GalleryHook& gallery();
 
@@ -104,11 +105,16 @@ private:
     QToolButton* addButton(const char* name, const char* caption, const char* hint, int image);
     QWidget* addSeparator(const char* name);
     void setPanelColour(const QColor& colour);
+    // After the gallery: when the queue file changed meanwhile, reloads it and appends the
+    // entries from index before on, which the gallery added.
+    void keepGalleryEntries(int before);
 
     std::string FListFile;
     std::unique_ptr<TDownloadList> FDownloads;
     int FListFileAge = 0;
     std::unique_ptr<TTransferRun> run_;
+    // True while the gallery is open; the timer does not reload the queue meanwhile.
+    bool galleryOpen_ = false;
 };
 
 } // namespace fetchora

@@ -29,10 +29,6 @@ using testing::LoopbackServer;
 using testing::Sandbox;
 using testing::ScriptedDesktop;
 
-constexpr const char* kGalleryLater =
-    "Picking files from a page comes with a later version of Fetchora. Until then, drop links "
-    "to files of the accepted types (see Settings) on the toolbar to queue them.";
-
 // The browser as the band hands it over: the page it shows.
 class FakeBrowser final : public com::IWebBrowser2 {
 public:
@@ -133,11 +129,6 @@ TEST_F(FetchoraFormDropTest, OtherLinksOpenTheGalleryAndTheTypesFallBackToTheSho
     drop(form, "http://example.org/a.zip");
     EXPECT_EQ(galleries_.back(), "http://example.org/a.zip");
     EXPECT_EQ(readSettingText(settings::kTypes, "x"), "jpg,jpeg,avi,mpg,mpeg,mp3,wmv");
-
-    // Until the gallery is built, the product says so.
-    TFetchoraForm::gallery().install(nullptr);
-    drop(form, "http://example.org/page.html");
-    EXPECT_EQ(desktop_.texts(), std::vector<std::string>{kGalleryLater});
 }
 
 TEST_F(FetchoraFormDropTest, DropWithoutTextUsesThePageShownOrSaysItCannot) {
