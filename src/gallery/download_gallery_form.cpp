@@ -42,6 +42,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -163,9 +164,9 @@ QStringList historyLines(const std::string& text) {
 }
 
 // Each column as wide as its widest text (heading or cell) plus 40, as fitColumns makes
-// it, but fast enough for tens of thousands of rows: a text of Latin-1 characters is
-// measured as the sum of its characters' advances, each measured once, instead of being
-// shaped whole; other texts are shaped as before.
+// it, with room for the first column's check box and icon, and fast enough for tens of thousands of
+// rows: a text of Latin-1 characters is measured as the sum of its characters' advances, each
+// measured once, instead of being shaped whole; other texts are shaped as before.
 void fitManyColumns(QTreeWidget* view) {
     const QFontMetrics metrics(view->font());
     std::array<int, 256> advances{};
@@ -183,11 +184,15 @@ void fitManyColumns(QTreeWidget* view) {
         }
         return sum;
     };
+    // The first column's cells also hold the check box and the row icon.
+    const int decoration =
+        view->style()->pixelMetric(QStyle::PM_IndicatorWidth) + view->iconSize().width() + 8;
     const QTreeWidgetItem* header = view->headerItem();
     for (int column = 0; column < view->columnCount(); ++column) {
         int widest = header != nullptr ? metrics.horizontalAdvance(header->text(column)) : 0;
+        const int extra = column == 0 && view->topLevelItemCount() > 0 ? decoration : 0;
         for (int i = 0; i < view->topLevelItemCount(); ++i)
-            widest = std::max(widest, width(view->topLevelItem(i)->text(column)));
+            widest = std::max(widest, width(view->topLevelItem(i)->text(column)) + extra);
         view->setColumnWidth(column, widest + 40);
     }
 }
