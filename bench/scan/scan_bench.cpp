@@ -1,8 +1,13 @@
 // The page-scan benchmark: extracts the anchors and images of a generated 2 MB page with
 // the four scan patterns, as the gallery does (every anchor tag, then the href pattern on
 // each tag; the same for images and src), once with TRegex and once with PCRE2 in
-// interpreted mode, and checks both find the same addresses. It then times the anchor
-// pass over a crafted 1 MB page of "<a " with no ">". Exit status 1 when a target is missed.
+// interpreted mode, and checks both find the same addresses. It then times the whole
+// ScanPage (patterns, descriptions, entities, resolution and both duplicate removals)
+// against the PCRE2 extraction in paired rounds, and the anchor pass and ScanPage over a
+// crafted 1 MB page of "<a " with no ">". Exit status 1 when a target is missed.
+#include "gallery/page_scan.h"
+#include "platform/text.h"
+#include "queue/parse_url.h"
 #include "regex/regex.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -13,6 +18,7 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,6 +30,9 @@ constexpr int kImages = 5000;
 constexpr std::size_t kPageSize = 2 * 1024 * 1024;
 constexpr std::size_t kCraftedSize = 1024 * 1024;
 constexpr int kRounds = 5;
+constexpr int kPairedRounds = 15;
+constexpr double kScanTarget = 0.75;
+constexpr const char* kPageURL = "http://host/dir/page.html";
 
 constexpr const char* kAnchorPattern = "< *a .*>";
 constexpr const char* kHrefPattern = "href *[=] *.*[ >]";
@@ -50,7 +59,7 @@ std::string generatePage() {
     char buffer[256];
     int images = 0;
     for (int a = 0; a < kAnchors; ++a) {
-        switch (pick(5)) {
+        switch (pick(6)) {
         case 0:
             std::snprintf(buffer, sizeof buffer, "<a href=\"/files/file%d.zip\">File %d</a>\r\n", a,
                           a);
@@ -67,6 +76,13 @@ std::string generatePage() {
             break;
         case 3:
             std::snprintf(buffer, sizeof buffer, "< a name=\"n%d\">Named anchor</a> ", a);
+            break;
+        case 4:
+            std::snprintf(buffer, sizeof buffer,
+                          "<a\r\nhref=\"no%d.zip\">broken before href</a>"
+                          "<a title=\"&quot;T&quot;\" href='q/%d.php?x=1&amp;y=2'\r\n"
+                          "  rel=\"nofollow\">&lt;Next&gt;&nbsp;&raquo;</a>\r\n",
+                          a, a);
             break;
         default:
             std::snprintf(buffer, sizeof buffer,
@@ -229,6 +245,40 @@ Engine pcreEngine(const std::shared_ptr<Pcre>& pcre) {
     return e;
 }
 
+template <typename F> double seconds(F&& run) {
+    const auto t0 = std::chrono::steady_clock::now();
+    run();
+    const auto t1 = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(t1 - t0).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// ScanPage on a copy of the page made before the clock starts.
+double timeScanPage(const std::string& page, fetchora::THyperLinkList& list) {
+    fetchora::TPageScanner scanner;
+    scanner.PageURL = kPageURL;
+    scanner.PageText = page;
+    list.clear();
+    return seconds([&] { scanner.ScanPage(list); });
+}
+
+// The addresses the extraction found, resolved and without duplicates: what ScanPage
+// must end with.
+std::set<std::string> distinctAddresses(const Extraction& x) {
+    fetchora::TParseURL resolver;
+    std::set<std::string> result;
+    for (const auto* urls : {&x.links, &x.images}) {
+        for (const std::string& url : *urls)
+            result.insert(fetchora::text::ansiLowerCase(resolver.Resolve(kPageURL, url, false)));
+    }
+    return result;
+}
+
 template <typename F> double bestSeconds(int rounds, F&& run) {
     double best = 1e9;
     for (int i = 0; i < rounds; ++i) {
@@ -261,6 +311,34 @@ int main() {
     if (!same)
         std::printf("RESULTS DIFFER between the engines\n");
 
+    // ScanPage whole against the PCRE2 extraction, paired: both run in every round, and
+    // the figure is the median of the per-round ratios.
+    fetchora::THyperLinkList list;
+    std::vector<double> scanTimes, pcreTimes, ratios;
+    for (int round = 0; round < kPairedRounds; ++round) {
+        const double scan = timeScanPage(page, list);
+        const double pcreRound = seconds([&] { b = extract(theirs, page); });
+        scanTimes.push_back(scan);
+        pcreTimes.push_back(pcreRound);
+        ratios.push_back(scan / pcreRound);
+    }
+    const double scanRatio = median(ratios);
+    const std::set<std::string> expected = distinctAddresses(b);
+    std::set<std::string> scanned;
+    for (int i = 0; i < list.count(); ++i)
+        scanned.insert(fetchora::text::ansiLowerCase(list.GetLink(i).URL));
+    const bool scanSame =
+        scanned == expected && static_cast<std::size_t>(list.count()) == expected.size();
+    std::printf("ScanPage whole    %8.2f ms median (%d paired rounds), %d entries\n",
+                median(scanTimes) * 1000, kPairedRounds, list.count());
+    std::printf("PCRE2 extraction  %8.2f ms median\n", median(pcreTimes) * 1000);
+    std::printf("ScanPage / PCRE2  %8.2f median of per-round ratios, spread %.2f to %.2f "
+                "(target <= %.2f)\n",
+                scanRatio, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), kScanTarget);
+    if (!scanSame)
+        std::printf("SCANPAGE FOUND OTHER ADDRESSES than the PCRE2 extraction\n");
+
     std::string crafted;
     while (crafted.size() + 3 <= kCraftedSize)
         crafted += "<a ";
@@ -270,9 +348,13 @@ int main() {
     std::printf("crafted \"<a \" page (%zu bytes) anchor pass: %.2f ms, %zu matches (target < "
                 "1000 ms)\n",
                 crafted.size(), craftedTime * 1000, craftedMatches);
+    const double craftedScan = timeScanPage(crafted, list);
+    std::printf("crafted \"<a \" page ScanPage: %.2f ms, %d entries (target < 1000 ms)\n",
+                craftedScan * 1000, list.count());
 
     const bool met = same && ratio <= 1.5 && craftedTime < 1.0 && craftedMatches == 0 &&
-                     a.links.size() == kAnchors && a.images.size() == kImages;
+                     a.links.size() == kAnchors && a.images.size() == kImages && scanSame &&
+                     scanRatio <= kScanTarget && craftedScan < 1.0 && list.count() == 0;
     std::printf("%s\n", met ? "all targets met" : "TARGET MISSED");
     return met ? 0 : 1;
 }

@@ -4,7 +4,9 @@
 
 #include "util/owning_list.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fetchora {
 
@@ -28,6 +30,14 @@ public:
     int Kind = 0;
 };
 
+// What the duplicate removal needs of an entry: a hash of its case-folded URL (equal for
+// addresses that are equal without regard to case) and its Number.
+struct TLinkKey {
+    std::uint64_t hash;
+    int number;
+};
+TLinkKey linkKey(const THyperLink& entry);
+
 // A comparison for sorting: negative, zero or positive.
 using TLinkCompare = int (*)(const THyperLink& a, const THyperLink& b);
 
@@ -50,6 +60,9 @@ public:
     // Frees every entry whose URL equals another's without regard to case, keeping the
     // one with the lowest Number (the first found), then orders the list by Number.
     void RemoveDuplicateURLs();
+    // The same with keys[i] = linkKey(GetLink(i)) given by a caller that had the entries
+    // at hand; afterwards keys follows the entries that stayed.
+    void RemoveDuplicateURLs(std::vector<TLinkKey>& keys);
 };
 
 } // namespace fetchora

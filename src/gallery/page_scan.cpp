@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
+#include <vector>
 
 namespace fetchora {
 
@@ -54,42 +56,86 @@ bool entityAt(std::string_view text, std::size_t pos, std::string_view name) {
     return text::asciiSameText(text.substr(pos, name.size()), name);
 }
 
-// Every occurrence of name, left to right, without looking again at what replaced it.
-std::string replaceEntity(std::string_view text, const Entity& entity) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t amp = text.find('&', pos);
-        if (amp == std::string_view::npos)
-            break;
-        out.append(text, pos, amp - pos);
-        if (entityAt(text, amp, entity.name)) {
-            out += entity.replacement;
-            pos = amp + entity.name.size();
+// Replaces every occurrence of the entity in place, left to right, without looking again
+// at what replaced it (a replacement is always shorter than its entity).
+void replaceEntity(std::string& text, const Entity& entity) {
+    std::size_t amp = text.find('&');
+    if (amp == std::string::npos)
+        return;
+    std::size_t write = amp;
+    std::size_t read = amp;
+    while (read < text.size()) {
+        if (text[read] == '&' && entityAt(text, read, entity.name)) {
+            text[write++] = entity.replacement;
+            read += entity.name.size();
         } else {
-            out += '&';
-            pos = amp + 1;
+            text[write++] = text[read++];
         }
     }
-    out.append(text, pos, std::string_view::npos);
-    return out;
+    text.resize(write);
 }
 
-void removeLineChars(std::string& s) {
-    std::erase_if(s, [](char c) { return c == '\r' || c == '\n' || c == '\t'; });
+// The tag text without CR, LF and TAB.
+void assignTag(std::string& tag, std::string_view text) {
+    const auto lineChar = [](char c) { return c == '\r' || c == '\n' || c == '\t'; };
+    if (std::none_of(text.begin(), text.end(), lineChar)) {
+        tag.assign(text);
+        return;
+    }
+    tag.reserve(text.size());
+    for (const char c : text) {
+        if (c != '\r' && c != '\n' && c != '\t')
+            tag += c;
+    }
+}
+
+// Drops leading and trailing characters with codes 0 to 32.
+std::string_view trimmed(std::string_view s) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
 }
 
 // The address in an attribute match: without its last character (the blank, ">" or
 // closing quote that ended it), its blanks, its first five characters (the attribute
 // name and "=", or "src=" and the opening quote) and its double quotes, then trimmed.
-std::string addressFromMatch(std::string v) {
-    if (!v.empty())
-        v.pop_back();
-    std::erase(v, ' ');
-    v.erase(0, std::min<std::size_t>(5, v.size()));
-    std::erase(v, '"');
-    return text::trim(v);
+std::string addressFromMatch(std::string_view match) {
+    if (!match.empty())
+        match.remove_suffix(1);
+    std::string v;
+    v.reserve(match.size());
+    std::size_t skipped = 0;
+    for (const char c : match) {
+        if (c == ' ')
+            continue;
+        if (skipped < 5) {
+            ++skipped;
+            continue;
+        }
+        if (c != '"')
+            v += c;
+    }
+    const std::string_view kept = trimmed(v);
+    if (kept.size() != v.size()) {
+        const auto lead = static_cast<std::size_t>(kept.data() - v.data());
+        v.erase(lead + kept.size());
+        v.erase(0, lead);
+    }
+    return v;
+}
+
+void replaceApostrophes(std::string& text) {
+    char* const end = text.data() + text.size();
+    for (char* p = text.data(); p < end;) {
+        auto* quote = static_cast<char*>(std::memchr(p, '\'', static_cast<std::size_t>(end - p)));
+        if (quote == nullptr)
+            break;
+        *quote = '"';
+        p = quote + 1;
+    }
 }
 
 // The matches of the page pattern over the regex's input, each appended as an entry.
@@ -104,15 +150,15 @@ void collectTags(TRegex& regex, const char* pattern, std::string_view page,
         entry.BaseURL = pageURL;
         entry.Kind = kind;
         fill(entry, start + length);
-        entry.Tag.assign(page.substr(start, length));
-        removeLineChars(entry.Tag);
+        assignTag(entry.Tag, page.substr(start, length));
     }
 }
 
 // The first match of the attribute pattern in each new entry's tag gives its address;
-// then every new address is resolved against the entry's page.
-void findAddresses(TRegex& regex, const char* pattern, TParseURL& resolver, THyperLinkList& list,
-                   int first) {
+// then every new address is resolved against the entry's page. The page address is split
+// once; where it cannot be split, Resolve raises its error at the first relative link.
+void findAddresses(TRegex& regex, const char* pattern, const std::string& pageURL,
+                   THyperLinkList& list, int first, std::vector<TLinkKey>& keys) {
     regex.SetExpression(pattern);
     for (int i = first; i < list.count(); ++i) {
         THyperLink& entry = list.GetLink(i);
@@ -120,11 +166,23 @@ void findAddresses(TRegex& regex, const char* pattern, TParseURL& resolver, THyp
             continue;
         const auto start = static_cast<std::size_t>(regex.MatchStart(0) - 1);
         const auto length = static_cast<std::size_t>(regex.MatchLength(0));
-        entry.URL = addressFromMatch(entry.Tag.substr(start, length));
+        entry.URL = addressFromMatch(std::string_view(entry.Tag).substr(start, length));
     }
+    TParseURL page;
+    bool pageSplit = true;
+    try {
+        page.Parse(pageURL);
+    } catch (const Error&) {
+        pageSplit = false;
+    }
+    TParseURL resolver;
     for (int i = first; i < list.count(); ++i) {
         THyperLink& entry = list.GetLink(i);
-        entry.URL = resolver.Resolve(entry.BaseURL, entry.URL, false);
+        if (pageSplit && entry.BaseURL == pageURL)
+            entry.URL = page.ResolveParsed(entry.URL, false);
+        else
+            entry.URL = resolver.Resolve(entry.BaseURL, entry.URL, false);
+        keys.push_back(linkKey(entry));
     }
 }
 
@@ -143,11 +201,10 @@ void TPageScanner::LoadPage(THyperLinkList& list, const std::string& url) {
 }
 
 void TPageScanner::ScanPage(THyperLinkList& list) {
-    std::replace(PageText.begin(), PageText.end(), '\'', '"');
+    replaceApostrophes(PageText);
     if (HttpClient1 != nullptr)
         PageURL = HttpClient1->Location();
 
-    TParseURL resolver;
     TRegex pageRegex;
     TRegex tagRegex;
     for (TRegex* regex : {&pageRegex, &tagRegex}) {
@@ -175,19 +232,25 @@ void TPageScanner::ScanPage(THyperLinkList& list) {
     const std::string_view page =
         holdsNul ? std::string_view(PageText) : std::string_view(pageRegex.InputString());
 
+    // What the duplicate removals need of each entry, taken while the entry is at hand.
+    std::vector<TLinkKey> keys;
+    keys.reserve(static_cast<std::size_t>(list.count()));
+    for (int i = 0; i < list.count(); ++i)
+        keys.push_back(linkKey(list.GetLink(i)));
+
     int first = list.count();
     collectTags(pageRegex, kAnchorPattern, page, PageURL, kLinkKind, list,
                 [page](THyperLink& entry, std::size_t after) {
                     entry.Description = TextAfterTag(page, after);
                 });
-    findAddresses(tagRegex, kHrefPattern, resolver, list, first);
-    list.RemoveDuplicateURLs();
+    findAddresses(tagRegex, kHrefPattern, PageURL, list, first, keys);
+    list.RemoveDuplicateURLs(keys);
 
     first = list.count();
     collectTags(pageRegex, kImagePattern, page, PageURL, kImageKind, list,
                 [](THyperLink& entry, std::size_t) { entry.Description = kImageDescription; });
-    findAddresses(tagRegex, kSrcPattern, resolver, list, first);
-    list.RemoveDuplicateURLs();
+    findAddresses(tagRegex, kSrcPattern, PageURL, list, first, keys);
+    list.RemoveDuplicateURLs(keys);
 }
 
 std::string TextAfterTag(std::string_view text, std::size_t start) {
@@ -195,15 +258,15 @@ std::string TextAfterTag(std::string_view text, std::size_t start) {
         return {};
     std::string_view rest = text.substr(start, kDescriptionLimit);
     rest = rest.substr(0, rest.find('<'));
-    return text::trim(DecodeEntities(rest));
+    if (rest.find('&') == std::string_view::npos)
+        return std::string(trimmed(rest));
+    return std::string(trimmed(DecodeEntities(rest)));
 }
 
 std::string DecodeEntities(std::string_view text) {
     std::string result(text);
-    if (result.find('&') == std::string::npos)
-        return result;
     for (const Entity& entity : kEntities)
-        result = replaceEntity(result, entity);
+        replaceEntity(result, entity);
     return result;
 }
 

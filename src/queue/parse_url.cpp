@@ -117,6 +117,14 @@ std::string TParseURL::Resolve(const std::string& base, const std::string& link,
         return l;
 
     Parse(base);
+    return ResolveParsed(link, omitCredentials);
+}
+
+std::string TParseURL::ResolveParsed(const std::string& link, bool omitCredentials) const {
+    std::string l = text::asciiLowerCase(link);
+    if (text::startsWith(l, "http:") || text::startsWith(l, "https:"))
+        return l;
+
     std::string result = Protocol + "://";
     if (!UserName.empty() && !omitCredentials)
         result += UserName + ":" + Password + "@";

@@ -37,6 +37,9 @@ public:
     // The absolute, lower-case address of link as found on the page at base. Parses base
     // (so the fields then describe it) unless link is already absolute.
     std::string Resolve(const std::string& base, const std::string& link, bool omitCredentials);
+    // Resolve against the address that the last Parse filled the fields from, for many
+    // links of one page without parsing its address again.
+    std::string ResolveParsed(const std::string& link, bool omitCredentials) const;
 
     // True when Extension is one of the comma-separated types of typeList, without
     // regard to case. Call it after Parse.

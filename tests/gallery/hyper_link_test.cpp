@@ -68,5 +68,19 @@ TEST(HyperLinkList, DuplicateRemovalKeepsTheFirstFoundOfEachAddress) {
     EXPECT_EQ(list.GetLink(2).Description, "late c");
 }
 
+TEST(HyperLinkList, DuplicateRemovalOrdersByNumberKeepingTheOrderOfEqualNumbers) {
+    THyperLinkList list;
+    add(list, "http://h/x").Number = 5;
+    add(list, "http://h/y").Number = 2;
+    add(list, "http://h/z").Number = 9;
+    add(list, "http://h/w").Number = 2;
+    add(list, "HTTP://H/Y").Number = 1;
+    list.RemoveDuplicateURLs();
+    std::string order;
+    for (int i = 0; i < list.count(); ++i)
+        order += list.GetLink(i).URL + " ";
+    EXPECT_EQ(order, "HTTP://H/Y http://h/w http://h/x http://h/z ");
+}
+
 } // namespace
 } // namespace fetchora

@@ -116,6 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"HrefInsideAnotherAttribute",
                  "<a data-href=\"w.zip\" href=\"v.zip\">d</a>",
                  {{1, kDir + "/w.zip", "d"}}},
+        // Two named anchors go, so the image's Number (the count after the append) falls
+        // below the last link's.
+        PageCase{"ImageNumberedAfterDeletionsSortsBetweenLinks",
+                 "<a name=\"x\">1</a><a name=\"y\">2</a><a name=\"z\">3</a>"
+                 "<a href=\"b.zip\">4</a><img src=\"i.gif\">",
+                 {{1, kDir, "1"}, {2, kDir + "/i.gif", "[Image]"}, {1, kDir + "/b.zip", "4"}}},
         PageCase{"PageWithoutTags", "just text & no tags", {}}),
     [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
 
