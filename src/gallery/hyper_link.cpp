@@ -107,20 +107,26 @@ struct DuplicateKey {
     std::size_t index;
 };
 
-// Orders the keys by hash: a least-significant-digit radix sort, one byte per pass,
+// The part of the hash that the sort orders by; addresses that share it but differ are
+// told apart when their run is sorted by the addresses themselves.
+std::uint32_t sortKey(const DuplicateKey& key) {
+    return static_cast<std::uint32_t>(key.hash);
+}
+
+// Orders the keys by sortKey: a least-significant-digit radix sort, one byte per pass,
 // linear in the number of keys. Passes where every key has the same byte are skipped.
 void sortByHash(std::vector<DuplicateKey>& keys) {
     std::vector<DuplicateKey> other(keys.size());
-    for (int shift = 0; shift < 64; shift += 8) {
+    for (int shift = 0; shift < 32; shift += 8) {
         std::array<std::size_t, 257> offsets{};
         for (const DuplicateKey& key : keys)
-            ++offsets[((key.hash >> shift) & 0xFF) + 1];
+            ++offsets[((sortKey(key) >> shift) & 0xFF) + 1];
         if (std::find(offsets.begin(), offsets.end(), keys.size()) != offsets.end())
             continue;
         for (std::size_t b = 1; b < offsets.size(); ++b)
             offsets[b] += offsets[b - 1];
         for (const DuplicateKey& key : keys)
-            other[offsets[(key.hash >> shift) & 0xFF]++] = key;
+            other[offsets[(sortKey(key) >> shift) & 0xFF]++] = key;
         keys.swap(other);
     }
 }
@@ -142,9 +148,14 @@ void THyperLinkList::RemoveDuplicateURLs() {
 void THyperLinkList::RemoveDuplicateURLs(std::vector<TLinkKey>& linkKeys) {
     auto& all = entries();
     const std::size_t n = all.size();
+    if (linkKeys.size() != n) {
+        linkKeys.clear();
+        for (const auto& entry : all)
+            linkKeys.push_back(linkKey(*entry));
+    }
     // Sorting by the hash of the case-folded address brings every spelling of one address
-    // together; a run of equal hashes that holds more than one address is then sorted by
-    // the folded address itself. Of each address the entry with the lowest Number, then
+    // together; a run of equal sort keys that holds more than one address is then sorted
+    // by the folded address itself. Of each address the entry with the lowest Number, then
     // the earlier position, stays.
     std::vector<DuplicateKey> keys;
     keys.reserve(n);
@@ -162,7 +173,7 @@ void THyperLinkList::RemoveDuplicateURLs(std::vector<TLinkKey>& linkKeys) {
     bool any = false;
     for (std::size_t runStart = 0; runStart < n;) {
         std::size_t runEnd = runStart + 1;
-        while (runEnd < n && keys[runEnd].hash == keys[runStart].hash)
+        while (runEnd < n && sortKey(keys[runEnd]) == sortKey(keys[runStart]))
             ++runEnd;
         if (runEnd - runStart == 1) {
             runStart = runEnd;

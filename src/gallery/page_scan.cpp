@@ -50,10 +50,18 @@ constexpr std::array<Entity, 12> kEntities{{
     {"&divide;", '\xF7'},
 }};
 
+// True when the entity's name (written in lower case) stands at pos, its letters in any
+// case.
 bool entityAt(std::string_view text, std::size_t pos, std::string_view name) {
     if (text.size() - pos < name.size())
         return false;
-    return text::asciiSameText(text.substr(pos, name.size()), name);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = text[pos + i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != name[i])
+            return false;
+    }
+    return true;
 }
 
 // Replaces every occurrence of the entity in place, left to right, without looking again

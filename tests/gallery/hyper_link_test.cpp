@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
 namespace fetchora {
 namespace {
 
@@ -80,6 +84,33 @@ TEST(HyperLinkList, DuplicateRemovalOrdersByNumberKeepingTheOrderOfEqualNumbers)
     for (int i = 0; i < list.count(); ++i)
         order += list.GetLink(i).URL + " ";
     EXPECT_EQ(order, "HTTP://H/Y http://h/w http://h/x http://h/z ");
+}
+
+// Two different addresses whose hashes share the part the sort orders by still both
+// stay; a spelling of one of them in capitals goes.
+TEST(HyperLinkList, AddressesSharingASortKeyAreToldApart) {
+    std::unordered_map<std::uint32_t, std::string> seen;
+    std::string a;
+    std::string b;
+    for (int i = 0; a.empty(); ++i) {
+        THyperLink probe;
+        probe.URL = "http://h/" + std::to_string(i);
+        const auto key = static_cast<std::uint32_t>(linkKey(probe).hash);
+        const auto [it, inserted] = seen.emplace(key, probe.URL);
+        if (!inserted) {
+            a = it->second;
+            b = probe.URL;
+        }
+    }
+    THyperLinkList list;
+    add(list, a);
+    add(list, b);
+    add(list, "HTTP://H/" + a.substr(9));
+    add(list, b);
+    list.RemoveDuplicateURLs();
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.GetLink(0).URL, a);
+    EXPECT_EQ(list.GetLink(1).URL, b);
 }
 
 } // namespace
