@@ -82,6 +82,12 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"AbsoluteAndRootedAddresses",
                  "<a href=\"/top.zip\">t</a> <a href=\"HTTP://Other/X.zip\">o</a>",
                  {{1, "http://host/top.zip", "t"}, {1, "http://other/x.zip", "o"}}},
+        PageCase{"ScriptsResolveAgainstTheHostRoot",
+                 "<a href=\"cgi-bin/X.cgi\">x</a><a href=\"/CGI-BIN/y\">y</a>"
+                 "<a href=\"HTTPS://S/Z\">z</a>",
+                 {{1, "http://host/cgi-bin/x.cgi", "x"},
+                  {1, "http://host/cgi-bin/y", "y"},
+                  {1, "https://s/z", "z"}}},
         PageCase{"EntitiesInTheText",
                  "<a href=\"t.zip\">Tom &amp; Jerry&NBSP;</a>",
                  {{1, kDir + "/t.zip", "Tom & Jerry\xA0"}}},
