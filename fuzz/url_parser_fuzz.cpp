@@ -132,9 +132,14 @@ void fuzzResolve(const std::string& base, const std::string& link, bool basePars
         } catch (const fetchora::Error&) {
             check(false, "the resolved address does not parse");
         }
-        if (p.Host.find('@') == std::string::npos)
+        if (p.Host.find('@') == std::string::npos) {
             check(again.Host == fetchora::text::asciiLowerCase(p.Host),
                   "the resolved address names another host");
+            // A page on a port of its own keeps it in every address resolved against it.
+            const int defaultPort = p.Protocol == "https" ? 443 : 80;
+            if (p.Port > 0 && p.Port != defaultPort)
+                check(again.Port == p.Port, "the resolved address names another port");
+        }
     }
 }
 

@@ -162,6 +162,13 @@ std::string TParseURL::ResolveParsed(const std::string& link, bool omitCredentia
         result += '@';
     }
     result += Host;
+    // The page's own port stays: a relative link on a server at port 8080 names a file of
+    // that server, not of another one at the protocol's default port.
+    const int defaultPort = Protocol == "https" ? 443 : 80;
+    if (Port > 0 && Port != defaultPort) {
+        result += ':';
+        result += std::to_string(Port);
+    }
 
     if (linkStarts("/cgi-bin")) {
         result += link;

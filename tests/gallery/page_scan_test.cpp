@@ -232,8 +232,9 @@ protected:
 TEST_F(LoadPageOnTheWire, FetchesAndScansThePage) {
     server.script({Exchange::reply(ok("<a href='f.zip'>File</a><img src=\"/i.gif\">"))});
     scanner.LoadPage(list, server.url("/dir/Page.html"));
-    EXPECT_EQ(found(list), (std::vector<Found>{{1, "http://127.0.0.1/dir/f.zip", "File"},
-                                               {2, "http://127.0.0.1/i.gif", "[Image]"}}));
+    // The links are files of the page's own server, port included.
+    EXPECT_EQ(found(list), (std::vector<Found>{{1, server.url("/dir/f.zip"), "File"},
+                                               {2, server.url("/i.gif"), "[Image]"}}));
     EXPECT_TRUE(desktop.messages.empty());
 }
 
@@ -243,7 +244,7 @@ TEST_F(LoadPageOnTheWire, ARelocatedPageResolvesAgainstItsFinalAddress) {
                    Exchange::reply(ok("<a href=\"f.zip\">File</a>"))});
     scanner.LoadPage(list, server.url("/old/page.html"));
     ASSERT_EQ(list.count(), 1);
-    EXPECT_EQ(list.GetLink(0).URL, "http://127.0.0.1/new/f.zip");
+    EXPECT_EQ(list.GetLink(0).URL, server.url("/new/f.zip"));
     EXPECT_EQ(list.GetLink(0).BaseURL, server.url("/new/"));
     EXPECT_EQ(scanner.PageURL, server.url("/new/"));
 }
