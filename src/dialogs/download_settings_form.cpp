@@ -166,19 +166,7 @@ void TDownloadSettingsForm::createAboutPage() {
 }
 
 void TDownloadSettingsForm::createHttpClient() {
-    HttpClient1 = std::make_unique<THttpClient>("HttpClient1");
-    HttpClient1->LocalAddr = "0.0.0.0";
-    HttpClient1->ProxyPort = "80";
-    HttpClient1->Agent = "Mozilla/4.0 (compatible; Fetchora)";
-    HttpClient1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
-    HttpClient1->NoCache = false;
-    HttpClient1->ContentTypePost = "application/x-www-form-urlencoded";
-    HttpClient1->SetRequestVer("1.0");
-    HttpClient1->FollowRelocation = true;
-    HttpClient1->LocationChangeMaxCount = 5;
-    HttpClient1->BandwidthLimit = 10000;
-    HttpClient1->BandwidthSampling = 1000;
-    HttpClient1->Options = 0;
+    HttpClient1 = makeFormHttpClient("Mozilla/4.0 (compatible; Fetchora)");
     // No ReceiveStream: the test's body is discarded.
 }
 

@@ -79,16 +79,9 @@ void TEditForm::FormClose() {
 }
 
 bool TEditForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != FileList->viewport() || event->type() != QEvent::MouseButtonPress)
+    if (!selectRowOnRightClick(FileList, watched, event))
         return QDialog::eventFilter(watched, event);
-    const auto* press = static_cast<QMouseEvent*>(event);
-    if (press->button() != Qt::RightButton)
-        return QDialog::eventFilter(watched, event);
-    // The row under the cursor becomes the selected one, as a left click would make it,
-    // so that View acts on the row the menu was opened on.
-    if (QTreeWidgetItem* row = FileList->itemAt(press->position().toPoint()))
-        FileList->setCurrentItem(row);
-    guarded([&] { FileListMouseDown(press->button()); });
+    guarded([&] { FileListMouseDown(Qt::RightButton); });
     return true;
 }
 

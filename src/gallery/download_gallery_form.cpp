@@ -311,14 +311,7 @@ TDownloadGalleryForm::TDownloadGalleryForm(TDownloadList& queue, QWidget* parent
     layout->addWidget(HeaderPanel);
     layout->addLayout(body, 1);
 
-    HttpClient1 = std::make_unique<THttpClient>("HttpClient1");
-    HttpClient1->LocalAddr = "0.0.0.0";
-    HttpClient1->ProxyPort = "80";
-    HttpClient1->Agent = "Mozilla/3.0 (compatible)";
-    HttpClient1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
-    HttpClient1->SetRequestVer("1.0");
-    HttpClient1->FollowRelocation = true;
-    HttpClient1->LocationChangeMaxCount = 5;
+    HttpClient1 = makeFormHttpClient("Mozilla/3.0 (compatible)");
     Scanner = std::make_unique<TPageScanner>(HttpClient1.get());
 
     forms::connectHandler(FilterBtn, &QPushButton::clicked, this,
@@ -491,14 +484,9 @@ void TDownloadGalleryForm::FileListChange() {
 }
 
 bool TDownloadGalleryForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != FileList->viewport() || event->type() != QEvent::MouseButtonPress)
+    if (!selectRowOnRightClick(FileList, watched, event))
         return QDialog::eventFilter(watched, event);
-    const auto* press = static_cast<QMouseEvent*>(event);
-    if (press->button() != Qt::RightButton)
-        return QDialog::eventFilter(watched, event);
-    if (QTreeWidgetItem* row = FileList->itemAt(press->position().toPoint()))
-        FileList->setCurrentItem(row);
-    guarded([&] { FileListMouseDown(press->button()); });
+    guarded([&] { FileListMouseDown(Qt::RightButton); });
     return true;
 }
 

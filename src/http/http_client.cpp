@@ -541,4 +541,22 @@ void THttpClient::HandleSilenceMessage(WPARAM generation) {
     FailRequest(404, kSilenceReason, 10060);
 }
 
+std::unique_ptr<THttpClient> makeFormHttpClient(const std::string& agent) {
+    auto client = std::make_unique<THttpClient>("HttpClient1");
+    client->LocalAddr = "0.0.0.0";
+    client->ProxyPort = "80";
+    client->Agent = agent;
+    client->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    client->NoCache = false;
+    client->ContentTypePost = "application/x-www-form-urlencoded";
+    client->SetRequestVer("1.0");
+    client->FollowRelocation = true;
+    client->LocationChangeMaxCount = 5;
+    client->BandwidthLimit = 10000;
+    client->BandwidthSampling = 1000;
+    client->Options = 0;
+    client->SocksLevel = "5";
+    return client;
+}
+
 } // namespace fetchora

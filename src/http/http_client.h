@@ -350,4 +350,9 @@ private:
     UINT msgSilence_ = 0;
 };
 
+// A form's HTTP client, named "HttpClient1", with the property values every form of the
+// system creates it with (any local address, proxy port "80", the image-friendly Accept
+// list, HTTP/1.0, relocations followed up to five times, no options) and the form's agent.
+std::unique_ptr<THttpClient> makeFormHttpClient(const std::string& agent);
+
 } // namespace fetchora

@@ -175,20 +175,7 @@ QWidget* TFetchoraForm::addSeparator(const char* name) {
 }
 
 void TFetchoraForm::createHttpClient() {
-    HttpClient1 = std::make_unique<THttpClient>("HttpClient1");
-    HttpClient1->LocalAddr = "0.0.0.0";
-    HttpClient1->ProxyPort = "80";
-    HttpClient1->Agent = "Mozilla/3.0 (compatible)";
-    HttpClient1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
-    HttpClient1->NoCache = false;
-    HttpClient1->ContentTypePost = "application/x-www-form-urlencoded";
-    HttpClient1->SetRequestVer("1.0");
-    HttpClient1->FollowRelocation = true;
-    HttpClient1->LocationChangeMaxCount = 5;
-    HttpClient1->BandwidthLimit = 10000;
-    HttpClient1->BandwidthSampling = 1000;
-    HttpClient1->Options = 0;
-    HttpClient1->SocksLevel = "5";
+    HttpClient1 = makeFormHttpClient("Mozilla/3.0 (compatible)");
     HttpClient1->OnDocData = [this](THttpClient*, const char* buffer, int len) {
         guarded([&] { HttpClient1DocData(buffer, len); });
     };

@@ -7,6 +7,7 @@
 #include "util/messages.h"
 
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -83,6 +84,17 @@ void fitColumns(QTreeWidget* view) {
             width = std::max(width, metrics.horizontalAdvance(view->topLevelItem(i)->text(column)));
         view->setColumnWidth(column, width + 40);
     }
+}
+
+bool selectRowOnRightClick(QTreeWidget* view, QObject* watched, QEvent* event) {
+    if (watched != view->viewport() || event->type() != QEvent::MouseButtonPress)
+        return false;
+    const auto* press = static_cast<QMouseEvent*>(event);
+    if (press->button() != Qt::RightButton)
+        return false;
+    if (QTreeWidgetItem* row = view->itemAt(press->position().toPoint()))
+        view->setCurrentItem(row);
+    return true;
 }
 
 } // namespace fetchora

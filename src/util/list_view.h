@@ -6,6 +6,8 @@
 
 #include <string>
 
+class QEvent;
+class QObject;
 class QTreeWidget;
 
 namespace fetchora {
@@ -20,6 +22,10 @@ void setChecksFrom(QTreeWidget* view, int index, bool checked);
 // Rows whose first column equals caption without regard to case.
 void setChecksByCaption(QTreeWidget* view, const std::string& caption, bool checked);
 int countChecked(QTreeWidget* view);
+// For an event filter on the view's viewport: true when event is a right-button press on
+// it, after making the row under the cursor the selected one, as a left click would, so
+// that a row menu acts on the row it was opened on.
+bool selectRowOnRightClick(QTreeWidget* view, QObject* watched, QEvent* event);
 // Each column as wide as its widest text (heading or cell) in the view's font, plus 40.
 void fitColumns(QTreeWidget* view);
 

@@ -1,6 +1,8 @@
 // The registry string form of a GUID, written and read.
 #include "platform/com/com.h"
 
+#include "platform/text.h"
+
 #include <cstdio>
 
 namespace fetchora::com {
@@ -15,21 +17,11 @@ std::string guidToString(const GUID& guid) {
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads count hexadecimal digits from text at position.
 std::optional<std::uint32_t> hexField(const std::string& text, size_t position, int count) {
     std::uint32_t value = 0;
     for (int i = 0; i < count; ++i) {
-        const int digit = hexDigit(text[position + static_cast<size_t>(i)]);
+        const int digit = text::hexDigitValue(text[position + static_cast<size_t>(i)]);
         if (digit < 0)
             return std::nullopt;
         value = value * 16 + static_cast<std::uint32_t>(digit);
