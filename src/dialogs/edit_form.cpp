@@ -38,16 +38,9 @@ TEditForm::TEditForm(QWidget* parent) : QDialog(parent) {
 
     Label1 = named<QLabel>(this, "Label1",
                            QStringLiteral("The following files are ready to download. "));
-    FileList = named<QTreeWidget>(this, "FileList");
-    FileList->setRootIsDecorated(false);
-    FileList->setUniformRowHeights(true);
-    FileList->setSelectionMode(QAbstractItemView::SingleSelection);
-    FileList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // Nothing typed into a row would reach the queue, so the rows are not editable.
-    FileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FileList->setHeaderLabels({QStringLiteral("URL"), QStringLiteral("Size")});
+    FileList =
+        makeReportView(this, "FileList", {QStringLiteral("URL"), QStringLiteral("Size")}, this);
     FileList->headerItem()->setTextAlignment(1, kRight);
-    FileList->viewport()->installEventFilter(this);
     Label3 = named<QLabel>(this, "Label3", QStringLiteral("Right-click for options"));
     Button1 = named<QPushButton>(this, "Button1", QStringLiteral("Close"));
     Button1->setDefault(true);

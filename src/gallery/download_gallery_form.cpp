@@ -124,29 +124,12 @@ QPixmap headerPicture() {
 }
 
 QWidget* makeHeader(QWidget* parent) {
-    auto* panel = forms::named<QWidget>(parent, "HeaderPanel");
-    panel->setAutoFillBackground(true);
-    QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    palette.setColor(QPalette::WindowText, Qt::black);
-    panel->setPalette(palette);
-    auto* image = forms::named<QLabel>(panel, "Image1");
-    image->setPixmap(headerPicture());
-    auto* title = forms::named<QLabel>(panel, "Label1", qs("Add files to the download list"));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    auto* text = forms::named<QLabel>(panel, "Label2",
-                                      qs("Press Add to add checked files to download list. "
-                                         "Press Search to search checked pages for more files."));
-    text->setWordWrap(true);
-    auto* texts = new QVBoxLayout;
-    texts->addWidget(title);
-    texts->addWidget(text);
-    auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(12, 8, 12, 8);
-    row->addWidget(image, 0, Qt::AlignTop);
-    row->addLayout(texts, 1);
+    auto* panel = new THeaderPanel(qs("Add files to the download list"),
+                                   qs("Press Add to add checked files to download list. "
+                                      "Press Search to search checked pages for more files."),
+                                   parent);
+    panel->setObjectName(qs("HeaderPanel"));
+    panel->setPicture(headerPicture());
     return panel;
 }
 
@@ -263,17 +246,10 @@ TDownloadGalleryForm::TDownloadGalleryForm(TDownloadList& queue, QWidget* parent
     bold.setBold(true);
     CountLabel->setFont(bold);
 
-    FileList = named<QTreeWidget>(this, "FileList");
-    FileList->setRootIsDecorated(false);
-    FileList->setUniformRowHeights(true);
-    FileList->setSelectionMode(QAbstractItemView::SingleSelection);
-    FileList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    FileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FileList->setHeaderLabels({qs("Type"), qs("Description"), qs("URL")});
+    FileList = makeReportView(this, "FileList", {qs("Type"), qs("Description"), qs("URL")}, this);
     FileList->setColumnWidth(1, 200);
     FileList->setColumnWidth(2, 200);
     FileList->setIconSize(QSize(16, 16));
-    FileList->viewport()->installEventFilter(this);
 
     Label9 = named<QLabel>(this, "Label9", qs("Right-click for selection options"));
     ScanBtn = named<QPushButton>(this, "ScanBtn", qs("Search"));

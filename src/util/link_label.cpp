@@ -35,8 +35,8 @@ THeaderPanel::THeaderPanel(const QString& title, const QString& text, QWidget* p
     p.setColor(QPalette::WindowText, Qt::black);
     setPalette(p);
 
-    auto* image = new QLabel(this);
-    image->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(32, 32));
+    image_ = new QLabel(this);
+    image_->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(32, 32));
     auto* titleLabel = new QLabel(title, this);
     QFont bold = titleLabel->font();
     bold.setBold(true);
@@ -49,8 +49,12 @@ THeaderPanel::THeaderPanel(const QString& title, const QString& text, QWidget* p
     texts->addWidget(textLabel);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 8, 12, 8);
-    row->addWidget(image, 0, Qt::AlignTop);
+    row->addWidget(image_, 0, Qt::AlignTop);
     row->addLayout(texts, 1);
+}
+
+void THeaderPanel::setPicture(const QPixmap& picture) {
+    image_->setPixmap(picture);
 }
 
 } // namespace fetchora

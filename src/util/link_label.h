@@ -20,10 +20,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// A white panel with an image at the left, a bold title and one line of text.
+// A white panel with an image at the left (the desktop's folder icon unless a picture is
+// given), a bold title and a line of text that wraps.
 class THeaderPanel final : public QWidget {
 public:
     THeaderPanel(const QString& title, const QString& text, QWidget* parent = nullptr);
+    // Replaces the image at the left.
+    void setPicture(const QPixmap& picture);
+
+private:
+    QLabel* image_ = nullptr;
 };
 
 } // namespace fetchora

@@ -97,4 +97,18 @@ bool selectRowOnRightClick(QTreeWidget* view, QObject* watched, QEvent* event) {
     return true;
 }
 
+QTreeWidget* makeReportView(QWidget* parent, const char* name, const QStringList& columns,
+                            QObject* rowMenuFilter) {
+    auto* view = new QTreeWidget(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHeaderLabels(columns);
+    view->viewport()->installEventFilter(rowMenuFilter);
+    return view;
+}
+
 } // namespace fetchora

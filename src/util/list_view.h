@@ -4,11 +4,14 @@
 // per row.
 #pragma once
 
+#include <QStringList>
+
 #include <string>
 
 class QEvent;
 class QObject;
 class QTreeWidget;
+class QWidget;
 
 namespace fetchora {
 
@@ -22,6 +25,12 @@ void setChecksFrom(QTreeWidget* view, int index, bool checked);
 // Rows whose first column equals caption without regard to case.
 void setChecksByCaption(QTreeWidget* view, const std::string& caption, bool checked);
 int countChecked(QTreeWidget* view);
+// The report-style list view of the dialogs, named name: the columns' headings, no tree
+// decoration, one whole row selected at a time, not editable in place (nothing typed there
+// would reach the data behind it); rowMenuFilter watches its viewport for the right click
+// that opens the row menu (see selectRowOnRightClick).
+QTreeWidget* makeReportView(QWidget* parent, const char* name, const QStringList& columns,
+                            QObject* rowMenuFilter);
 // For an event filter on the view's viewport: true when event is a right-button press on
 // it, after making the row under the cursor the selected one, as a left click would, so
 // that a row menu acts on the row it was opened on.
