@@ -12,41 +12,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
-missing=()
-for tool in curl cmake ninja; do
-    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-if ! command -v nginx >/dev/null 2>&1 && [ ! -x /usr/sbin/nginx ]; then
-    missing+=(nginx)
-fi
-if [ ${#missing[@]} -ne 0 ]; then
-    echo "bench-gallery.sh: missing ${missing[*]}; scripts/deps.sh build bench installs them" >&2
-    exit 1
-fi
+# shellcheck source=bench-common.sh
+source scripts/bench-common.sh
+bench_require bench-gallery.sh curl cmake ninja
 
 build_dir=${BENCH_BUILD_DIR:-build/gallery-bench}
 rounds=${BENCH_ROUNDS:-5}
 
-echo "==> Building gallery_bench ($build_dir)"
-cmake --preset bench -B "$build_dir" >/dev/null
-cmake --build "$build_dir" -j2 --target gallery_bench
+bench_build "$build_dir" gallery_bench
 bench="$repo/$build_dir/bench/gallery/gallery_bench"
 case "$build_dir" in /*) bench="$build_dir/bench/gallery/gallery_bench" ;; esac
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/fetchora-gallery-bench.XXXXXX")
-cleanup() {
-    # shellcheck source=../tests/support/peers/stop.sh
-    source "$repo/tests/support/peers/stop.sh" "$work/peers" || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# shellcheck source=../tests/support/peers/start.sh
-source "$repo/tests/support/peers/start.sh" "$work/peers"
-if [ -z "${FETCHORA_NGINX_PORT:-}" ] || [ -z "${FETCHORA_PEERS_ROOT:-}" ]; then
-    echo "bench-gallery.sh: nginx did not start (see above)" >&2
-    exit 1
-fi
+bench_start_peers bench-gallery.sh
 docroot="$FETCHORA_PEERS_ROOT/www/gallery"
 base_url="http://127.0.0.1:$FETCHORA_NGINX_PORT/gallery"
 

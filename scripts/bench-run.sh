@@ -11,43 +11,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
-missing=()
-for tool in wget curl cmake ninja; do
-    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-if ! command -v nginx >/dev/null 2>&1 && [ ! -x /usr/sbin/nginx ]; then
-    missing+=(nginx)
-fi
-if [ ${#missing[@]} -ne 0 ]; then
-    echo "bench-run.sh: missing ${missing[*]}; scripts/deps.sh build bench installs them" >&2
-    exit 1
-fi
+# shellcheck source=bench-common.sh
+source scripts/bench-common.sh
+bench_require bench-run.sh wget curl cmake ninja
 
 build_dir=${BENCH_BUILD_DIR:-build/bench}
 rounds=${BENCH_ROUNDS:-3}
 timeout=${BENCH_TIMEOUT:-900}
 
-echo "==> Building run_bench ($build_dir)"
-cmake --preset bench -B "$build_dir" >/dev/null
-cmake --build "$build_dir" -j2 --target run_bench run_bench_launch
+bench_build "$build_dir" run_bench run_bench_launch
 bench="$repo/$build_dir/bench/run/run_bench"
 case "$build_dir" in /*) bench="$build_dir/bench/run/run_bench" ;; esac
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/fetchora-run-bench.XXXXXX")
-cleanup() {
-    # shellcheck source=../tests/support/peers/stop.sh
-    source "$repo/tests/support/peers/stop.sh" "$work/peers" || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# nginx (and tinyproxy, unused here) on free loopback ports, everything inside $work.
-# shellcheck source=../tests/support/peers/start.sh
-source "$repo/tests/support/peers/start.sh" "$work/peers"
-if [ -z "${FETCHORA_NGINX_PORT:-}" ] || [ -z "${FETCHORA_PEERS_ROOT:-}" ]; then
-    echo "bench-run.sh: nginx did not start (see above)" >&2
-    exit 1
-fi
+bench_start_peers bench-run.sh
 docroot="$FETCHORA_PEERS_ROOT/www/bench"
 base_url="http://127.0.0.1:$FETCHORA_NGINX_PORT/bench"
 
