@@ -55,6 +55,10 @@ public:
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
+    // The path the file is written for changes (a download that took a free name):
+    // errors name the new one.
+    void setTarget(const std::string& path) { target_ = path; }
+
     int descriptor() const { return fd_; }
     const std::string& name() const { return name_; }
     // Writes bytes at offset (the file grows as needed); InOutError on failure.

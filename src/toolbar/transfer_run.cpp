@@ -200,8 +200,10 @@ void TTransferRun::fetchQueue(const std::string& folder) {
             // A file from nothing never replaces one that is there already, the user's
             // own or another download's: it takes a free name beside it.
             fresh = head->Downloaded <= 0;
-            if (fresh && files::entryExists(path))
+            if (fresh && files::entryExists(path)) {
                 path = takeFreeName(*head, folder);
+                output->setTarget(path);
+            }
             state_.rangeRequested = !client_.ContentRangeBegin.empty();
             state_.accepted = 0;
             state_.restarted = false;

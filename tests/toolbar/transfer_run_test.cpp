@@ -514,6 +514,25 @@ TEST_F(TransferRun, AWriteThatFailsEndsTheRunAndLeavesTheFileAsItWas) {
               line("/a.bin", "a.bin", 1000, a.size()) + line("/b.bin", "b.bin", 0, 10));
 }
 
+TEST_F(TransferRun, AFailedWriteUnderAFreeNameNamesThatFileAndKeepsTheUsersOwn) {
+    // The user's own file is not the one that failed: the message names the free name.
+    const std::string a = bytes(30000, 19);
+    queue(line("/a.bin", "a.bin", 0, a.size()));
+    Sandbox::writeFile(destination_ + "/a.bin", "mine");
+    server_.script({Exchange::reply(ok(a))});
+    {
+        const FileSizeLimit limit(8000);
+        try {
+            run_.run(destination_);
+            ADD_FAILURE() << "the run ended without an error";
+        } catch (const std::exception& error) {
+            EXPECT_TRUE(has(error.what(), destination_ + "/a (1).bin")) << error.what();
+        }
+    }
+    EXPECT_EQ(Sandbox::readFile(destination_ + "/a.bin"), "mine");
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"a.bin"});
+}
+
 TEST_F(TransferRun, APartialFileThatCannotBeReadAsksWithTheStreamError) {
     // Reading a process's memory file from its start fails, whoever runs the test.
     const std::string target = "/proc/self/mem";
