@@ -192,7 +192,10 @@ void TFetchoraForm::createTransferRun() {
     events.showInformation = [](const std::string& text) { showInformation(text); };
     events.beep = [] { ui::beep(); };
     events.showExceptions = [] { ShowExceptions(); };
-    events.ended = [this] { Timer1->start(); };
+    events.ended = [this] {
+        queueWhole_ = true;
+        Timer1->start();
+    };
     run_ = std::make_unique<TTransferRun>(FDownloads, FListFile, *HttpClient1, std::move(events));
 }
 
@@ -211,7 +214,7 @@ void TFetchoraForm::FormCreate() {
     FListFile = pathInLibraryFolder("downloads.txt");
     if (!files::fileExists(FListFile))
         writeWholeFile("", FListFile);
-    FDownloads->LoadFromFile(FListFile);
+    loadQueue();
     // Inside a host that initialised OLE before, the component could not register the
     // window itself; where it could, this answers that the window is registered.
     ole::RegisterDragDrop(this, URLDropTarget1.get());
@@ -233,7 +236,7 @@ void TFetchoraForm::Timer1Timer() {
             if (run_->running())
                 run_->reload();
             else
-                FDownloads->LoadFromFile(FListFile);
+                loadQueue();
             UpdateStatus();
         }
     } catch (const std::exception& error) {
@@ -303,7 +306,7 @@ void TFetchoraForm::OpenGallery(const std::string& url) {
         }
     }
     keepGalleryEntries(before);
-    FDownloads->SaveToFile(FListFile);
+    saveQueue();
 }
 
 void TFetchoraForm::keepGalleryEntries(int before) {
@@ -315,7 +318,7 @@ void TFetchoraForm::keepGalleryEntries(int before) {
     std::vector<std::unique_ptr<TDownload>> added;
     while (FDownloads->count() > before)
         added.push_back(FDownloads->extract(before));
-    FDownloads->LoadFromFile(FListFile);
+    loadQueue();
     FListFileAge = age;
     for (std::unique_ptr<TDownload>& entry : added)
         FDownloads->Add(std::move(entry));
@@ -331,6 +334,9 @@ void TFetchoraForm::StartBtnClick() {
     if (ui::showModal(*dialog) != QDialog::Accepted)
         return;
     dialog.reset();
+    // The run reads the queue file itself; when it can read it whole, it ends with the
+    // whole queue saved.
+    queueWhole_ = false;
     run_->run(readSettingText(settings::kFolder, ""));
 }
 
@@ -450,6 +456,22 @@ void TFetchoraForm::URLDropTarget1Drop() {
     auto entry = std::make_unique<TDownload>();
     if (entry->Probe(url, *HttpClient1))
         FDownloads->Add(std::move(entry));
+    saveQueue();
+}
+
+void TFetchoraForm::loadQueue() {
+    queueWhole_ = false;
+    FDownloads->LoadFromFile(FListFile);
+    queueWhole_ = true;
+}
+
+void TFetchoraForm::saveQueue() {
+    // The entries after a damaged line are only in the file: saving the part that was
+    // read would lose them.
+    if (!queueWhole_)
+        throw Error(format("The queue file %s is damaged, so it was not changed. Repair or "
+                           "remove the damaged line, then press Start.",
+                           FListFile.c_str()));
     FDownloads->SaveToFile(FListFile);
 }
 

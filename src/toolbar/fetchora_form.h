@@ -108,6 +108,11 @@ private:
     // After the gallery: when the queue file changed meanwhile, reloads it and appends the
     // entries from index before on, which the gallery added.
     void keepGalleryEntries(int before);
+    // Loads the queue from its file; a damaged file leaves the queue partly read.
+    void loadQueue();
+    // Saves the queue to its file, unless the queue in memory is only part of a damaged
+    // file: then the file stays as it is, and the user is told why.
+    void saveQueue();
 
     std::string FListFile;
     std::unique_ptr<TDownloadList> FDownloads;
@@ -115,6 +120,8 @@ private:
     std::unique_ptr<TTransferRun> run_;
     // True while the gallery is open; the timer does not reload the queue meanwhile.
     bool galleryOpen_ = false;
+    // The queue in memory is the whole queue file (false after a damaged file was read).
+    bool queueWhole_ = false;
 };
 
 } // namespace fetchora

@@ -100,6 +100,24 @@ TEST_F(FetchoraFormDropTest, DroppedFileOfAnAcceptedTypeIsProbedQueuedAndSaved) 
     EXPECT_TRUE(galleries_.empty());
 }
 
+TEST_F(FetchoraFormDropTest, ADropNeverSavesTheReadPartOfADamagedQueueFile) {
+    // The entries after the damaged line are only in the file; a save of what was read
+    // would lose them.
+    LoopbackServer server;
+    server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 1234\r\n\r\n")});
+    const std::string damaged = "http://a/1.zip\t1.zip\t0\t10\r\nno tab here\r\n"
+                                "http://a/3.zip\t3.zip\t0\t30\r\n";
+    Sandbox::writeFile(listFile_, damaged);
+    TFetchoraForm form; // start-up reports the damaged line
+    desktop_.messages.clear();
+    drop(form, server.url("/movie.avi"));
+    EXPECT_EQ(Sandbox::readFile(listFile_), damaged);
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_NE(desktop_.messages[0].text.find("is damaged, so it was not changed"),
+              std::string::npos)
+        << desktop_.messages[0].text;
+}
+
 TEST_F(FetchoraFormDropTest, InsideAHostWithOleTheWindowRegistersAndRevokesItself) {
     // The browser initialises OLE before any band: the component leaves the window alone.
     ASSERT_EQ(ole::OleInitialize(), com::S_OK);
