@@ -6,7 +6,7 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
   case "$group" in
-    build) packages+=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev) ;;
+    build) packages+=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev qt6-webengine-dev libssl-dev openssl) ;;
     test)  packages+=(libgtest-dev libgmock-dev nginx-light tinyproxy xvfb xauth xdotool qt6-qpa-plugins) ;;
     tidy)  packages+=(clang-tidy) ;;
     fuzz)  packages+=(clang libclang-rt-14-dev) ;;
