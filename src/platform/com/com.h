@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,33 @@ using HRESULT = std::int32_t;
 using ULONG = std::uint32_t;
 using DWORD = std::uint32_t;
 using BOOL = int;
+using LONG = std::int32_t;
+using UINT = std::uint32_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using COLORREF = std::uint32_t;
+
+// A point or a size in pixels.
+struct POINTL {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+using POINT = POINTL;
+
+struct RECT {
+    LONG left = 0;
+    LONG top = 0;
+    LONG right = 0;
+    LONG bottom = 0;
+};
+
+// Counts that several threads may change: each returns the value after the change.
+inline LONG InterlockedIncrement(std::atomic<LONG>& count) {
+    return count.fetch_add(1) + 1;
+}
+inline LONG InterlockedDecrement(std::atomic<LONG>& count) {
+    return count.fetch_sub(1) - 1;
+}
 
 // Builds an HRESULT from its 32 bits as Windows writes them.
 constexpr HRESULT hresult(std::uint32_t bits) {

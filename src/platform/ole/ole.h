@@ -80,10 +80,7 @@ inline constexpr HRESULT DRAGDROP_E_ALREADYREGISTERED = com::hresult(0x00040101u
 inline constexpr HRESULT DRAGDROP_E_INVALIDHWND = com::hresult(0x00040102u);
 
 // A point in screen coordinates.
-struct POINTL {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-};
+using com::POINTL;
 
 struct FORMATETC {
     CLIPFORMAT cfFormat = 0;

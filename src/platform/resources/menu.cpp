@@ -4,6 +4,8 @@
 
 #include "platform/resources/resource_table.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <vector>
@@ -102,6 +104,40 @@ HMENU LoadMenu(std::string_view name) {
 
 HMENU LoadMenuIndirect(const MenuTemplate& menuTemplate) {
     return build(menuTemplate.items, nullptr);
+}
+
+HMENU CreatePopupMenu() {
+    return build({}, nullptr);
+}
+
+bool InsertMenu(HMENU menu, unsigned position, unsigned flags, unsigned id, std::string_view text) {
+    if (!IsMenu(menu) || (flags & MF_POPUP) != 0)
+        return false;
+    MenuItem item;
+    item.flags = flags & ~MF_BYPOSITION;
+    if ((flags & MF_SEPARATOR) == 0) {
+        item.text = text;
+        item.id = id;
+    }
+    if ((flags & MF_BYPOSITION) != 0) {
+        const size_t at = std::min<size_t>(position, menu->items.size());
+        menu->items.insert(menu->items.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+        return true;
+    }
+    const MenuItem* before = itemByCommand(menu, position);
+    if (before == nullptr)
+        return false;
+    // The item found may sit in a sub-menu; the new one goes in front of it there.
+    for (const auto& [handle, owned] : liveMenus()) {
+        std::vector<MenuItem>& items = owned->items;
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (&items[i] == before) {
+                items.insert(items.begin() + static_cast<std::ptrdiff_t>(i), std::move(item));
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool IsMenu(HMENU menu) {
