@@ -1,7 +1,9 @@
-// The registry calls over the hive files: handles, access checks, the fresh read of a
-// hive on every call and the locked read-modify-rewrite of every change.
+// The registry calls over the hive files: handles, access checks, the read of a hive as
+// it is now on every call (its parsed tree kept while the file's stamp stays the same)
+// and the locked read-modify-rewrite of every change.
 #include "platform/registry.h"
 
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/registry_hive.h"
@@ -141,24 +143,79 @@ bool splitPath(const std::string& subKey, std::vector<std::string>& parts) {
     return true;
 }
 
-// The current content of the hive's file; an empty hive when there is no file.
-std::unique_ptr<hive::Node> loadHive(Hive hive) {
-    const std::string path = hiveFile(hive);
-    std::string bytes;
-    const int error = files::readFile(path, bytes);
-    if (error == ENOENT || error == ENOTDIR) {
-        auto root = std::make_unique<hive::Node>();
-        root->name = rootName(hive);
-        return root;
-    }
-    if (error != 0)
-        throw InOutError(format("Cannot read the registry file \"%s\". %s", path.c_str(),
-                                systemErrorMessage(error).c_str()));
-    return hive::parse(bytes, rootName(hive), path);
+using HiveTree = std::shared_ptr<const hive::Node>;
+
+// The parsed tree of a hive file as last read or written by this process, with the stamp
+// of that file. Kept only while a change of the file is sure to change its stamp.
+struct KeptHive {
+    std::string path;
+    files::FileVersion stamp;
+    HiveTree root;
+};
+
+std::mutex& keptMutex() {
+    static std::mutex m;
+    return m;
 }
 
-hive::Node* findNode(hive::Node& root, const std::vector<std::string>& path) {
-    hive::Node* node = &root;
+std::array<KeptHive, 3>& keptHives() {
+    static std::array<KeptHive, 3> kept;
+    return kept;
+}
+
+HiveTree keptTree(Hive hive, const std::string& path, const files::FileVersion& stamp) {
+    const std::lock_guard<std::mutex> lock(keptMutex());
+    const KeptHive& kept = keptHives()[hiveIndex(hive)];
+    if (kept.root != nullptr && kept.path == path && kept.stamp == stamp)
+        return kept.root;
+    return nullptr;
+}
+
+void keepTree(Hive hive, const std::string& path, const files::FileVersion& stamp, HiveTree root) {
+    const std::lock_guard<std::mutex> lock(keptMutex());
+    keptHives()[hiveIndex(hive)] = KeptHive{path, stamp, std::move(root)};
+}
+
+HiveTree emptyHive(Hive hive) {
+    auto root = std::make_shared<hive::Node>();
+    root->name = rootName(hive);
+    return root;
+}
+
+[[noreturn]] void cannotRead(const std::string& path, int error) {
+    throw InOutError(format("Cannot read the registry file \"%s\". %s", path.c_str(),
+                            systemErrorMessage(error).c_str()));
+}
+
+// The content of the hive's file as it is now; an empty hive when there is no file. The
+// file is read and parsed only when its stamp differs from the one of the kept tree, so
+// a change by any process is seen by the next call. A damaged file is never kept: every
+// call reads it again and raises HiveFileError.
+HiveTree loadHive(Hive hive) {
+    const std::string path = hiveFile(hive);
+    files::FileVersion now;
+    const int missing = files::versionOf(path, now);
+    if (missing == ENOENT || missing == ENOTDIR)
+        return emptyHive(hive);
+    if (missing == 0) {
+        if (HiveTree kept = keptTree(hive, path, now))
+            return kept;
+    }
+    std::string bytes;
+    files::FileVersion stamp;
+    const int error = files::readVersionedFile(path, bytes, stamp);
+    if (error == ENOENT || error == ENOTDIR)
+        return emptyHive(hive);
+    if (error != 0)
+        cannotRead(path, error);
+    HiveTree root = hive::parse(bytes, rootName(hive), path);
+    if (files::isSettled(stamp))
+        keepTree(hive, path, stamp, root);
+    return root;
+}
+
+template <typename Tree> Tree* findNode(Tree& root, const std::vector<std::string>& path) {
+    Tree* node = &root;
     for (const std::string& part : path) {
         node = node->child(part);
         if (node == nullptr)
@@ -222,19 +279,26 @@ private:
     int error_ = 0;
 };
 
-// Runs change on the hive as it is now, under the hive's lock, and writes the hive back
-// when change reports success and that it changed something.
+// Runs change on a copy of the hive as it is now, under the hive's lock, and writes the
+// hive back when change reports success and that it changed something. The written tree
+// is kept with the stamp of the new file: every other writer takes the same lock and
+// replaces the file by a new one, which has another stamp.
 template <typename Change> LONG changeHive(Hive hive, Change&& change) {
     if (isReadOnly(hive))
         return ERROR_ACCESS_DENIED;
     const HiveLock lock(hive);
     if (const LONG locked = lock.result(); locked != ERROR_SUCCESS)
         return locked;
-    std::unique_ptr<hive::Node> root = loadHive(hive);
+    std::shared_ptr<hive::Node> root = loadHive(hive)->clone();
     bool changed = false;
     const LONG result = change(*root, changed);
-    if (result == ERROR_SUCCESS && changed)
-        files::replaceFile(hiveFile(hive), hive::write(*root), 0600);
+    if (result == ERROR_SUCCESS && changed) {
+        const std::string path = hiveFile(hive);
+        files::replaceFile(path, hive::write(*root), 0600);
+        files::FileVersion written;
+        if (files::versionOf(path, written) == 0)
+            keepTree(hive, path, written, std::move(root));
+    }
     return result;
 }
 
@@ -245,9 +309,9 @@ std::vector<std::string> joined(const Key* parent, const std::vector<std::string
 }
 
 // The names along path as the hive stores them (path must exist in root).
-std::vector<std::string> storedNames(hive::Node& root, const std::vector<std::string>& path) {
+std::vector<std::string> storedNames(const hive::Node& root, const std::vector<std::string>& path) {
     std::vector<std::string> names;
-    hive::Node* node = &root;
+    const hive::Node* node = &root;
     for (const std::string& part : path) {
         node = node->child(part);
         names.push_back(node->name);
@@ -279,7 +343,7 @@ LONG RegCreateKeyEx(HKEY parent, const std::string& subKey, REGSAM access, HKEY*
     if (isReadOnly(parent->hive) && (access & kWriteRights) != 0)
         return ERROR_ACCESS_DENIED;
 
-    std::unique_ptr<hive::Node> current = loadHive(parent->hive);
+    const HiveTree current = loadHive(parent->hive);
     if (findNode(*current, path) != nullptr) {
         *result = newHandle(parent->hive, storedNames(*current, path), access);
         if (disposition != nullptr)
@@ -323,7 +387,7 @@ LONG RegOpenKeyEx(HKEY parent, const std::string& subKey, REGSAM access, HKEY* r
     if (!splitPath(subKey, parts))
         return ERROR_INVALID_PARAMETER;
     const std::vector<std::string> path = joined(parent, parts);
-    std::unique_ptr<hive::Node> current = loadHive(parent->hive);
+    const HiveTree current = loadHive(parent->hive);
     if (findNode(*current, path) == nullptr)
         return ERROR_FILE_NOT_FOUND;
     if (isReadOnly(parent->hive) && (access & kWriteRights) != 0)
@@ -351,8 +415,8 @@ LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::s
         return ERROR_INVALID_HANDLE;
     if ((key->access & KEY_QUERY_VALUE) == 0)
         return ERROR_ACCESS_DENIED;
-    std::unique_ptr<hive::Node> root = loadHive(key->hive);
-    hive::Node* node = findNode(*root, key->path);
+    const HiveTree root = loadHive(key->hive);
+    const hive::Node* node = findNode(*root, key->path);
     if (node == nullptr)
         return ERROR_KEY_DELETED;
     const hive::Value* value = node->value(valueName);
@@ -445,7 +509,7 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, std::string* name) {
         return ERROR_INVALID_HANDLE;
     if ((key->access & KEY_ENUMERATE_SUB_KEYS) == 0)
         return ERROR_ACCESS_DENIED;
-    std::unique_ptr<hive::Node> root = loadHive(key->hive);
+    const HiveTree root = loadHive(key->hive);
     const hive::Node* node = findNode(*root, key->path);
     if (node == nullptr)
         return ERROR_KEY_DELETED;
@@ -461,7 +525,7 @@ LONG RegEnumValue(HKEY key, DWORD index, std::string* name, DWORD* type, std::st
         return ERROR_INVALID_HANDLE;
     if ((key->access & KEY_QUERY_VALUE) == 0)
         return ERROR_ACCESS_DENIED;
-    std::unique_ptr<hive::Node> root = loadHive(key->hive);
+    const HiveTree root = loadHive(key->hive);
     const hive::Node* node = findNode(*root, key->path);
     if (node == nullptr)
         return ERROR_KEY_DELETED;

@@ -330,6 +330,24 @@ Value* Node::value(std::string_view valueName) {
     return nullptr;
 }
 
+const Value* Node::value(std::string_view valueName) const {
+    for (const Value& v : values) {
+        if (text::ansiSameText(v.name, valueName))
+            return &v;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<Node> Node::clone() const {
+    auto copy = std::make_unique<Node>();
+    copy->name = name;
+    copy->values = values;
+    copy->children.reserve(children.size());
+    for (const auto& c : children)
+        copy->children.push_back(c->clone());
+    return copy;
+}
+
 void Node::setValue(std::string_view valueName, DWORD type, const std::string& data) {
     if (Value* existing = value(valueName)) {
         existing->type = type;

@@ -31,8 +31,12 @@ struct Node {
     bool removeChild(const Node* node);
 
     Value* value(std::string_view valueName);
+    const Value* value(std::string_view valueName) const;
     void setValue(std::string_view valueName, DWORD type, const std::string& data);
     bool removeValue(std::string_view valueName);
+
+    // A deep copy of this key and everything below it.
+    std::unique_ptr<Node> clone() const;
 };
 
 // Parses the text of a hive file whose keys all lie under rootName (such as

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -247,6 +250,76 @@ TEST(Registry, OtherProcessesSeeEveryChangeAtOnce) {
     ASSERT_EQ(inChild([] { return RegDeleteTree(HKEY_CURRENT_USER, "Software\\Fetchora"); }), 0);
     EXPECT_EQ(RegQueryValueEx(key, "Types", nullptr, nullptr), ERROR_KEY_DELETED);
     EXPECT_EQ(RegSetValueEx(key, "Types", REG_SZ, "x"), ERROR_KEY_DELETED);
+    RegCloseKey(key);
+}
+
+// A hive read long enough after its last change is kept in memory until its file
+// changes. Each change by another process must still be seen by the very next call: a
+// new file put in place, and a rewrite in place of the same size in the same second.
+TEST(Registry, KeptHiveGivesWayToEveryChangeByAnotherProcess) {
+    Sandbox sandbox;
+    const std::string file = sandbox.path("registry/HKEY_CURRENT_USER.reg");
+    HKEY key = create(HKEY_CURRENT_USER, "Software\\Fetchora");
+    ASSERT_EQ(RegSetValueEx(key, "Types", REG_SZ, "zip"), ERROR_SUCCESS);
+    const auto settle = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        EXPECT_FALSE(queryText(key, "Types").empty()); // read and kept
+    };
+
+    settle();
+    ASSERT_EQ(inChild([] {
+                  HKEY k = nullptr;
+                  if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Fetchora", KEY_ALL_ACCESS, &k) !=
+                      0)
+                      return 2;
+                  return RegSetValueEx(k, "Types", REG_SZ, "pdf") == 0 ? 0 : 3;
+              }),
+              0);
+    EXPECT_EQ(queryText(key, "Types"), "pdf");
+
+    // Same length, same file, same second: only the finer marks of the file tell.
+    settle();
+    std::string text = Sandbox::readFile(file);
+    const size_t at = text.find("\"pdf\"");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(inChild([&] {
+                  std::string changed = text;
+                  changed.replace(at, 5, "\"rar\"");
+                  const int fd = ::open(file.c_str(), O_WRONLY);
+                  const bool ok = fd >= 0 && ::write(fd, changed.data(), changed.size()) ==
+                                                 static_cast<ssize_t>(changed.size());
+                  ::close(fd);
+                  return ok ? 0 : 2;
+              }),
+              0);
+    EXPECT_EQ(queryText(key, "Types"), "rar");
+
+    // Damage in place is reported, never answered from the kept tree, and stays so.
+    settle();
+    text = Sandbox::readFile(file);
+    ASSERT_EQ(inChild([&] {
+                  std::string damaged = text;
+                  damaged[0] = 'X';
+                  const int fd = ::open(file.c_str(), O_WRONLY);
+                  const bool ok = fd >= 0 && ::write(fd, damaged.data(), damaged.size()) ==
+                                                 static_cast<ssize_t>(damaged.size());
+                  ::close(fd);
+                  return ok ? 0 : 2;
+              }),
+              0);
+    EXPECT_THROW(RegQueryValueEx(key, "Types", nullptr, nullptr), HiveFileError);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_THROW(RegQueryValueEx(key, "Types", nullptr, nullptr), HiveFileError);
+    EXPECT_THROW(RegSetValueEx(key, "Sound", REG_SZ, "Y"), HiveFileError);
+
+    // Repaired by another process: read again.
+    ASSERT_EQ(inChild([&] {
+                  Sandbox::writeFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Fetchora]\n"
+                                           "\"Types\"=\"exe\"\n");
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(queryText(key, "Types"), "exe");
     RegCloseKey(key);
 }
 
