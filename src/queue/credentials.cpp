@@ -1,16 +1,20 @@
-// servers.txt and the lookup, store and forget rules of the credential store.
+// servers.txt and the lookup, store and forget rules of the credential store. Every
+// operation sees the file as it is now; its bytes are kept in memory and the file is
+// read again only when its version (identity, size, times) has changed.
 #include "queue/credentials.h"
 
 #include "platform/errors.h"
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "queue/tab_fields.h"
-#include "util/file_io.h"
 #include "util/library_path.h"
 #include "util/strings.h"
 
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace fetchora {
 
@@ -36,6 +40,55 @@ void withSavedList(TPasswordList& list, const std::function<void()>& work) {
         throw;
     }
     list.SaveToFile(path);
+}
+
+// The bytes of a credential file as this process last read or wrote them, with the
+// version of the file they came from.
+struct KeptFile {
+    std::string path;
+    files::FileVersion version;
+    std::string bytes;
+};
+
+std::mutex& keptMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::optional<KeptFile>& keptFile() {
+    static std::optional<KeptFile> kept;
+    return kept;
+}
+
+// The kept bytes of path when the file is still the version they came from.
+std::optional<std::string> keptBytes(const std::string& path) {
+    files::FileVersion now;
+    if (files::versionOf(path, now) != 0)
+        return std::nullopt;
+    const std::lock_guard<std::mutex> lock(keptMutex());
+    const std::optional<KeptFile>& kept = keptFile();
+    if (!kept || kept->path != path || !(kept->version == now))
+        return std::nullopt;
+    return kept->bytes;
+}
+
+void keepBytes(const std::string& path, const files::FileVersion& version, std::string bytes) {
+    const std::lock_guard<std::mutex> lock(keptMutex());
+    keptFile() = KeptFile{path, version, std::move(bytes)};
+}
+
+// The file's bytes as they are now; returns 0, or the errno value of a failed read. What
+// was read is kept when a later change of the file is sure to give it another version.
+int currentBytes(const std::string& path, std::string& bytes) {
+    if (std::optional<std::string> kept = keptBytes(path)) {
+        bytes = std::move(*kept);
+        return 0;
+    }
+    files::FileVersion version;
+    const int error = files::readVersionedFile(path, bytes, version);
+    if (error == 0 && files::isSettled(version))
+        keepBytes(path, version, bytes);
+    return error;
 }
 
 } // namespace
@@ -66,7 +119,10 @@ void TPasswordList::LoadFromFile(const std::string& path) {
     if (!files::fileExists(path))
         return;
     clear();
-    for (const std::string& line : splitLines(readWholeFile(path))) {
+    std::string bytes;
+    if (const int error = currentBytes(path, bytes); error != 0)
+        throw StreamError(path, systemErrorMessage(error));
+    for (const std::string& line : splitLines(bytes)) {
         const std::vector<std::string> fields = splitTabFields(line);
         TPassword& entry = Add();
         if (fields.empty())
@@ -89,9 +145,14 @@ void TPasswordList::SaveToFile(const std::string& path) const {
     // Every request saves the list; a file that already holds exactly this is left as it
     // is instead of being replaced by the same bytes.
     std::string current;
-    if (files::fileExists(path) && files::readFile(path, current) == 0 && current == content)
+    if (files::fileExists(path) && currentBytes(path, current) == 0 && current == content)
         return;
     files::replaceFile(path, content, kCredentialFileMode);
+    // Another process that rewrites the file puts a new file in its place, which has
+    // another version; so what was just written can be kept at once.
+    files::FileVersion written;
+    if (files::versionOf(path, written) == 0)
+        keepBytes(path, written, content);
 }
 
 std::string credentialFilePath() {
