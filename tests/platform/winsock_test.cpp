@@ -1,12 +1,16 @@
 // The Winsock substitute: error codes and texts, start-up counting, address conversion,
 // and WSAAsyncSelect's and WSAAsyncGetHostByName's notifications against a loopback peer.
 #include "platform/winsock/winsock.h"
+#include "platform/winsock/winsock_internal.h"
 #include "support/application.h"
 #include "support/loopback_server.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <string>
 #include <vector>
 
 namespace fetchora::winsock {
@@ -229,6 +233,71 @@ TEST_F(Winsock, AsyncLookupPostsItsResultAndCancelledOnesStaySilent) {
     EXPECT_TRUE(untouched.h_addr_list.empty());
     EXPECT_EQ(WSACancelAsyncRequest(0x7FFFFFFF), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+}
+
+std::atomic<int> resolverCalls{0};
+
+// Answers 10.1.2.3 for every name but those holding "missing".
+int countingResolver(const std::string& name, HOSTENT& result) {
+    ++resolverCalls;
+    result = HOSTENT{};
+    if (name.find("missing") != std::string::npos)
+        return WSAHOST_NOT_FOUND;
+    result.h_name = name;
+    IN_ADDR address;
+    address.S_addr = inet_addr("10.1.2.3");
+    result.h_addr_list.push_back(address);
+    return 0;
+}
+
+TEST_F(Winsock, RecentLookupsAreKeptPerHostAndStillArriveAsPostedMessages) {
+    const detail::ResolveFunction systemResolver = detail::setResolveFunction(countingResolver);
+    resolverCalls = 0;
+    HOSTENT first;
+    ASSERT_NE(WSAAsyncGetHostByName(window_, kLookupMessage, "files.example", &first), 0u);
+    ASSERT_TRUE(testing::pumpUntil([&] { return seen_.size() == 1; }));
+    EXPECT_EQ(resolverCalls, 1);
+
+    // Asked again (in other case): the resolver is not asked, and the result still comes
+    // as a message after the call, behind those posted before and right after it.
+    seen_.clear();
+    msg::postMessage(window_, kSocketMessage, 1, 0);
+    HOSTENT second;
+    const HANDLE kept = WSAAsyncGetHostByName(window_, kLookupMessage, "FILES.example", &second);
+    ASSERT_NE(kept, 0u);
+    EXPECT_TRUE(seen_.empty());
+    EXPECT_TRUE(second.h_addr_list.empty());
+    msg::postMessage(window_, kSocketMessage, 2, 0);
+    ASSERT_TRUE(testing::pumpUntil([&] { return seen_.size() == 3; }));
+    EXPECT_EQ(seen_[0].wParam, 1u);
+    EXPECT_EQ(seen_[1].wParam, 2u);
+    EXPECT_EQ(seen_[2].wParam, kept);
+    EXPECT_EQ(seen_[2].error, 0);
+    ASSERT_EQ(second.h_addr_list.size(), 1u);
+    EXPECT_EQ(inet_ntoa(second.h_addr_list[0]), "10.1.2.3");
+    EXPECT_EQ(resolverCalls, 1);
+
+    // A kept result can be cancelled until its message would have come.
+    seen_.clear();
+    HOSTENT untouched;
+    const HANDLE cancelled =
+        WSAAsyncGetHostByName(window_, kLookupMessage, "files.example", &untouched);
+    EXPECT_EQ(WSACancelAsyncRequest(cancelled), 0);
+    testing::pumpFor(100);
+    EXPECT_TRUE(seen_.empty());
+    EXPECT_TRUE(untouched.h_addr_list.empty());
+
+    // Failures are asked again, and so is every name once its time is over.
+    HOSTENT result;
+    EXPECT_FALSE(gethostbyname("missing.example", &result));
+    EXPECT_FALSE(gethostbyname("missing.example", &result));
+    EXPECT_EQ(resolverCalls, 3);
+    const auto keepTime = detail::setLookupKeepTime(std::chrono::milliseconds(0));
+    EXPECT_TRUE(gethostbyname("files.example", &result));
+    EXPECT_TRUE(gethostbyname("files.example", &result));
+    EXPECT_EQ(resolverCalls, 5);
+    detail::setLookupKeepTime(keepTime);
+    detail::setResolveFunction(systemResolver);
 }
 
 TEST_F(Winsock, AnUnknownHostIsReportedAsHostNotFound) {

@@ -1,12 +1,18 @@
 // Name and number lookups of the Winsock substitute: the asynchronous host lookup on a
-// helper thread whose result is posted to a window, its cancellation, and the blocking
-// lookups and address conversions.
+// helper thread whose result is posted to a window, its cancellation, the results of
+// recent lookups kept for a short time per host name, and the blocking lookups and
+// address conversions.
 #include "platform/winsock/winsock.h"
 
+#include "platform/msg/hidden_window_qt.h"
 #include "platform/winsock/winsock_internal.h"
 
+#include <QMetaObject>
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -64,7 +70,7 @@ int gaiToWsaError(int gaiError) {
 }
 
 // Resolves name to its IPv4 addresses; returns the Winsock error (0 on success).
-int resolve(const std::string& name, HOSTENT& result) {
+int resolveWithSystem(const std::string& name, HOSTENT& result) {
     result = HOSTENT{};
     if (name.empty())
         return WSAHOST_NOT_FOUND;
@@ -92,16 +98,106 @@ int resolve(const std::string& name, HOSTENT& result) {
     return result.h_addr_list.empty() ? WSANO_DATA : 0;
 }
 
-void runLookup(HANDLE handle, std::shared_ptr<Lookup> lookup) {
-    HOSTENT found;
-    const int error = resolve(lookup->name, found);
+// Results of recent successful lookups by host name (ASCII lower case), so that a run of
+// many files from one host asks the resolver once. Failures are not kept: a name that did
+// not resolve is asked again at the next request, since that is when the user expects it
+// to work. The table stays small: past kMostKept names the expired ones go first, then
+// the oldest.
+constexpr size_t kMostKept = 64;
+constexpr std::chrono::milliseconds kDefaultKeepTime{30'000};
+
+struct KeptResult {
+    HOSTENT host;
+    std::chrono::steady_clock::time_point until;
+};
+
+struct Resolver {
+    std::mutex lock;
+    std::map<std::string, KeptResult> kept;
+    std::chrono::milliseconds keepTime = kDefaultKeepTime;
+    detail::ResolveFunction resolve = resolveWithSystem;
+};
+
+Resolver& resolver() {
+    static auto* instance = new Resolver; // never destroyed, like the lookups
+    return *instance;
+}
+
+std::string keyOf(const std::string& name) {
+    std::string key = name;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+}
+
+// The kept result for name, when there is one that has not expired.
+bool keptResult(const std::string& name, HOSTENT& result) {
+    Resolver& r = resolver();
+    const std::lock_guard guard(r.lock);
+    const auto found = r.kept.find(keyOf(name));
+    if (found == r.kept.end())
+        return false;
+    if (std::chrono::steady_clock::now() >= found->second.until) {
+        r.kept.erase(found);
+        return false;
+    }
+    result = found->second.host;
+    return true;
+}
+
+void keepResult(const std::string& name, const HOSTENT& result) {
+    Resolver& r = resolver();
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard guard(r.lock);
+    if (r.keepTime.count() <= 0)
+        return;
+    if (r.kept.size() >= kMostKept) {
+        std::erase_if(r.kept, [&](const auto& item) { return now >= item.second.until; });
+        if (r.kept.size() >= kMostKept) {
+            const auto oldest =
+                std::min_element(r.kept.begin(), r.kept.end(), [](const auto& a, const auto& b) {
+                    return a.second.until < b.second.until;
+                });
+            r.kept.erase(oldest);
+        }
+    }
+    r.kept[keyOf(name)] = KeptResult{result, now + r.keepTime};
+}
+
+// Resolves name, from a kept result when there is one; returns the Winsock error.
+int resolve(const std::string& name, HOSTENT& result) {
+    if (keptResult(name, result))
+        return 0;
+    detail::ResolveFunction resolveFunction;
+    {
+        Resolver& r = resolver();
+        const std::lock_guard guard(r.lock);
+        resolveFunction = r.resolve;
+    }
+    const int error = resolveFunction(name, result);
+    if (error == 0)
+        keepResult(name, result);
+    return error;
+}
+
+// Ends a lookup: unless it was cancelled meanwhile, its result goes into the caller's
+// buffer and its message is posted.
+void complete(HANDLE handle, const Lookup& lookup, int error, HOSTENT found) {
     Lookups& all = lookups();
     const std::lock_guard guard(all.lock);
     if (all.pending.erase(handle) == 0)
         return; // cancelled: neither result nor message
-    *lookup->result = std::move(found);
+    *lookup.result = std::move(found);
     const int length = error == 0 ? static_cast<int>(sizeof(HOSTENT)) : 0;
-    msg::postMessage(lookup->window, lookup->message, handle, WSAMAKESELECTREPLY(length, error));
+    msg::postMessage(lookup.window, lookup.message, handle, WSAMAKESELECTREPLY(length, error));
+}
+
+void runLookup(HANDLE handle, std::shared_ptr<Lookup> lookup) {
+    HOSTENT found;
+    const int error = resolve(lookup->name, found);
+    complete(handle, *lookup, error, std::move(found));
 }
 
 } // namespace
@@ -112,6 +208,24 @@ void cancelAllLookups() {
     Lookups& all = lookups();
     const std::lock_guard guard(all.lock);
     all.pending.clear();
+}
+
+ResolveFunction setResolveFunction(ResolveFunction resolve) {
+    Resolver& r = resolver();
+    const std::lock_guard guard(r.lock);
+    ResolveFunction before = r.resolve;
+    r.resolve = resolve != nullptr ? resolve : resolveWithSystem;
+    r.kept.clear();
+    return before;
+}
+
+std::chrono::milliseconds setLookupKeepTime(std::chrono::milliseconds keepTime) {
+    Resolver& r = resolver();
+    const std::lock_guard guard(r.lock);
+    const std::chrono::milliseconds before = r.keepTime;
+    r.keepTime = keepTime;
+    r.kept.clear();
+    return before;
 }
 
 } // namespace detail
@@ -134,6 +248,20 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT msg, const char* name, HOSTENT* r
         const std::lock_guard guard(all.lock);
         handle = all.next++;
         all.pending.emplace(handle, lookup);
+    }
+    // A kept result needs no helper thread. It still arrives as a posted message after
+    // the call has returned, and the lookup can be cancelled until then: the window's
+    // thread ends it on its next turn, as the helper thread would have.
+    HOSTENT kept;
+    if (keptResult(lookup->name, kept)) {
+        QMetaObject::invokeMethod(
+            window,
+            [handle, lookup, kept = std::move(kept)]() mutable {
+                complete(handle, *lookup, 0, std::move(kept));
+            },
+            Qt::QueuedConnection);
+        WSASetLastError(0);
+        return handle;
     }
     try {
         std::thread(runLookup, handle, std::move(lookup)).detach();
