@@ -128,6 +128,14 @@ void TAsyncSocket::SetLocalPort(const std::string& Value) {
     localPortStr_ = Value.empty() ? "0" : Value;
 }
 
+void TAsyncSocket::SetTlsHost(const std::string& Value) {
+    if (state_ != wsClosed) {
+        RaiseException("Cannot change TlsHost if not closed");
+        return;
+    }
+    tlsHost_ = Value;
+}
+
 // ---- reporting ----
 
 void TAsyncSocket::ChangeState(TSocketState NewState) {
@@ -434,8 +442,18 @@ void TAsyncSocket::Connect() {
         return;
     }
 
+    tlsFailure_.clear();
+    tlsHandshake_ = false;
     if (ws::connect(hSocket_, &sin_, static_cast<int>(sizeof sin_)) == 0 ||
         ws::WSAGetLastError() == ws::WSAEWOULDBLOCK) {
+        // A connect that failed at once has its FD_CONNECT on the way already: TLS is
+        // refused with WSAENOTCONN then, and the failure is reported as usual.
+        if (!tlsHost_.empty() && ws::startTls(hSocket_, tlsHost_) != 0 &&
+            ws::WSAGetLastError() != ws::WSAENOTCONN) {
+            tlsFailure_ = ws::tlsFailure(hSocket_);
+            SocketError("Connect (TLS)");
+            return;
+        }
         ChangeState(wsConnecting);
         return;
     }
@@ -462,6 +480,21 @@ int TAsyncSocket::Send(const void* Data, int Len) {
     if (bufList_.empty() && hSocket_ != ws::INVALID_SOCKET)
         PostMessage(msgAsyncSelect_, hSocket_, ws::WSAMAKESELECTREPLY(ws::FD_WRITE, 0));
     return Len;
+}
+
+void TAsyncSocket::StartTls(const std::string& Host) {
+    if (state_ != wsConnected || hSocket_ == ws::INVALID_SOCKET) {
+        ws::WSASetLastError(ws::WSAENOTCONN);
+        SocketError("StartTls");
+        return;
+    }
+    tlsFailure_.clear();
+    if (ws::startTls(hSocket_, Host) != 0) {
+        tlsFailure_ = ws::tlsFailure(hSocket_);
+        SocketError("StartTls");
+        return;
+    }
+    tlsHandshake_ = true;
 }
 
 int TAsyncSocket::SendStr(const std::string& Str) {
@@ -673,9 +706,19 @@ void TAsyncSocket::AbortComponent() {
 }
 
 void TAsyncSocket::Do_FD_CONNECT(int Error) {
-    if (state_ == wsConnected)
-        return;
+    if (Error == ws::WSAETLSFAILED)
+        tlsFailure_ = ws::tlsFailure(hSocket_);
     const LifeWatch watch(*this);
+    if (state_ == wsConnected) {
+        // The end of a handshake started on the connected socket.
+        if (!tlsHandshake_)
+            return;
+        tlsHandshake_ = false;
+        TriggerSessionConnected(Error);
+        if (watch.alive() && Error != 0 && state_ != wsClosed)
+            Close();
+        return;
+    }
     ChangeState(wsConnected);
     if (!watch.alive())
         return;

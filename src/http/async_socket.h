@@ -92,6 +92,10 @@ public:
     int RcvdCount();
     // Shuts down for sending, closes, raises OnSessionClosed (once per connection).
     void Close();
+    // Starts TLS on the connected socket (a tunnel through a proxy): the handshake runs,
+    // and OnSessionConnected tells its end a second time, with the error code
+    // winsock::WSAETLSFAILED and TlsFailure() when it fails.
+    void StartTls(const std::string& Host);
     // Posts a message whose handling calls Close().
     void CloseDelayed();
     // Drops queued data and closes at once without lingering.
@@ -127,6 +131,14 @@ public:
     void SetLocalAddr(const std::string& Value);
     const std::string& LocalPort() const { return localPortStr_; }
     void SetLocalPort(const std::string& Value);
+    // The host whose certificate the next Connect checks over TLS; empty for a plain
+    // connection. OnSessionConnected then fires when the handshake ends. May be changed
+    // only in wsClosed.
+    const std::string& TlsHost() const { return tlsHost_; }
+    void SetTlsHost(const std::string& Value);
+    // Why the TLS session of the connection failed ("certificate has expired"), empty
+    // while it has not.
+    const std::string& TlsFailure() const { return tlsFailure_; }
 
     TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
     void SetLingerOnOff(TSocketLingerOnOff Value) { lingerOnOff_ = Value; }
@@ -193,6 +205,9 @@ private:
     std::string protoStr_ = "tcp";
     std::string localAddr_ = "0.0.0.0";
     std::string localPortStr_ = "0";
+    std::string tlsHost_;
+    std::string tlsFailure_;
+    bool tlsHandshake_ = false; // a handshake on the connected socket is under way
     winsock::SOCKADDR_IN sin_;
     int proto_ = winsock::WS_IPPROTO_TCP;
     TSocketLingerOnOff lingerOnOff_ = wsLingerOn;

@@ -18,6 +18,11 @@ std::string socketErrorReason(int code) {
     return WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")";
 }
 
+// The port a protocol's URL means when it names none.
+std::string defaultPort(const std::string& protocol) {
+    return protocol == "https" ? "443" : "80";
+}
+
 const char* methodName(THttpRequest rq) {
     switch (rq) {
     case httpHEAD:
@@ -170,18 +175,28 @@ void THttpClient::TakeTarget(const THttpUrlParts& parts) {
     targetHost_ = parts.Host;
     targetPort_ = parts.Port;
     docPath_ = parts.Path;
+    tunnel_.clear();
+    absoluteForm_ = false;
     if (Proxy.empty()) {
         hostName_ = parts.Host;
-        port_ = parts.Port.empty() ? "80" : parts.Port;
+        port_ = parts.Port.empty() ? defaultPort(protocol_) : parts.Port;
+        path_ = parts.Path.empty() ? "/" : parts.Path;
+        return;
+    }
+    const THttpUrlParts proxy = ParseHttpURL(Proxy);
+    hostName_ = proxy.Host;
+    port_ = proxy.Port.empty() ? ProxyPort : proxy.Port;
+    if (protocol_ == "https") {
+        // Through a tunnel (CONNECT host:port) the proxy sees no request: the request
+        // line names the path as it would without a proxy.
+        tunnel_ = parts.Host + ":" + (parts.Port.empty() ? defaultPort(protocol_) : parts.Port);
         path_ = parts.Path.empty() ? "/" : parts.Path;
         return;
     }
     // Through a proxy the request line carries the absolute URL, without credentials.
+    absoluteForm_ = true;
     path_ =
         protocol_ + "://" + parts.Host + (parts.Port.empty() ? "" : ":" + parts.Port) + parts.Path;
-    const THttpUrlParts proxy = ParseHttpURL(Proxy);
-    hostName_ = proxy.Host;
-    port_ = proxy.Port.empty() ? ProxyPort : proxy.Port;
 }
 
 void THttpClient::StartRequest(THttpRequest Rq) {
@@ -220,7 +235,15 @@ void THttpClient::StartRequest(THttpRequest Rq) {
 
 bool THttpClient::ConnectionMatches() const {
     return ctrlSocket_->State() == wsConnected && hostName_ == ctrlSocketHost_ &&
-           port_ == ctrlSocketPort_ && protocol_ == ctrlSocketProto_;
+           port_ == ctrlSocketPort_ && protocol_ == ctrlSocketProto_ &&
+           tunnel_ == ctrlSocketTunnel_ && !tunnelPending_;
+}
+
+std::string THttpClient::ConnectFailureReason(int code) const {
+    // A TLS failure says what went wrong in its own words ("certificate has expired").
+    if (code == winsock::WSAETLSFAILED && !ctrlSocket_->TlsFailure().empty())
+        return ctrlSocket_->TlsFailure();
+    return socketErrorReason(code);
 }
 
 void THttpClient::StartConnection() {
@@ -294,11 +317,15 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
     ctrlSocketHost_ = hostName_;
     ctrlSocketPort_ = port_;
     ctrlSocketProto_ = protocol_;
-    if (protocol_ != "http") {
+    ctrlSocketTunnel_ = tunnel_;
+    if (protocol_ != "http" && protocol_ != "https") {
         RecordFailure(501, "Protocol \"" + protocol_ + "\" not implemented", socket.LastError());
         CloseConnection();
         return;
     }
+    // TLS straight to the server; through a proxy it starts inside the tunnel.
+    socket.SetTlsHost(protocol_ == "https" && tunnel_.empty() ? targetHost_ : std::string());
+    tunnelPending_ = !tunnel_.empty();
     reader_.reset(requestType_ == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
     const LifeWatch watch(*this);
     inConnectCall_ = true;
@@ -309,18 +336,28 @@ void THttpClient::SocketDnsLookupDone(int ErrCode) {
     inConnectCall_ = false;
     if (connectStartFailed_ && requestRunning_) {
         const int code = socket.LastError();
-        RecordFailure(404, "can't connect: " + socketErrorReason(code), code);
+        RecordFailure(404, "can't connect: " + ConnectFailureReason(code), code);
         CloseConnection();
     }
 }
 
 void THttpClient::SocketSessionConnected(int ErrCode) {
-    if (!requestRunning_ || ending_ || state_ != httpDnsLookupDone)
+    if (!requestRunning_ || ending_)
+        return;
+    if (state_ == httpWaitingProxyConnect) {
+        TunnelConnected(ErrCode);
+        return;
+    }
+    if (state_ != httpDnsLookupDone)
         return;
     Touch();
     if (ErrCode != 0) {
         // The socket closes next; the request ends when it reports that.
-        RecordFailure(404, socketErrorReason(ErrCode), ErrCode);
+        RecordFailure(404, ConnectFailureReason(ErrCode), ErrCode);
+        return;
+    }
+    if (tunnelPending_) {
+        SendTunnelRequest();
         return;
     }
     SetState(httpConnected);
@@ -354,10 +391,14 @@ std::vector<std::string> THttpClient::BuildRequestLines() {
     head.agent = Agent;
     head.targetHost = targetHost_;
     head.targetPort = targetPort_;
+    head.defaultPort = defaultPort(protocol_);
     head.noCache = NoCache;
-    head.proxyConnection = proxyConnectionValue_;
     head.authorization = AuthorizationLine();
-    head.proxyAuthorization = ProxyAuthorizationLine();
+    // Inside a tunnel the proxy reads nothing: its lines went with CONNECT.
+    if (tunnel_.empty()) {
+        head.proxyConnection = proxyConnectionValue_;
+        head.proxyAuthorization = ProxyAuthorizationLine();
+    }
     head.cookie = Cookie;
     head.rangeBegin = rangeBegin_;
     head.rangeEnd = rangeEnd_;

@@ -164,7 +164,7 @@ public:
     THttpRequest RequestType() const { return requestType_; }
     int StatusCode() const { return statusCode_; }
     const std::string& ReasonPhrase() const { return reasonPhrase_; }
-    int ContentLength() const { return contentLength_; }
+    std::int64_t ContentLength() const { return contentLength_; }
     const std::string& ContentType() const { return contentType_; }
     const std::string& TransferEncoding() const { return transferEncoding_; }
     const std::string& ContentEncoding() const { return contentEncoding_; }
@@ -221,6 +221,12 @@ private:
     void SocketSessionConnected(int ErrCode);
     void SocketDataSent(int ErrCode);
     void SocketError();
+    std::string ConnectFailureReason(int code) const;
+    // The tunnel through a proxy for https (http_client_tunnel.cpp): CONNECT, its answer,
+    // then TLS to the server inside it.
+    void SendTunnelRequest();
+    void TunnelEstablished();
+    void TunnelConnected(int ErrCode);
     void SendRequest();
     std::vector<std::string> BuildRequestLines();
     void SetState(THttpState NewState);
@@ -294,7 +300,7 @@ private:
     THttpRequest requestType_ = httpGET;
     int statusCode_ = 0;
     std::string reasonPhrase_;
-    int contentLength_ = -1;
+    std::int64_t contentLength_ = -1;
     std::string contentType_;
     std::string transferEncoding_;
     std::string contentEncoding_;
@@ -311,9 +317,11 @@ private:
     std::string port_;
     std::string protocol_;
     std::string targetHost_;
-    std::string targetPort_; // as the URL names it, empty when it names none
-    std::string path_;       // what the request line carries
-    std::string docPath_;    // the path of the current URL
+    std::string targetPort_;    // as the URL names it, empty when it names none
+    std::string path_;          // what the request line carries
+    std::string docPath_;       // the path of the current URL
+    std::string tunnel_;        // "host:port" of the CONNECT tunnel for https through a proxy
+    bool absoluteForm_ = false; // the request line carries the absolute URL (plain proxy)
     std::string currUser_;
     std::string currPass_;
     std::string connectionValue_;
@@ -326,6 +334,8 @@ private:
     std::string ctrlSocketHost_;
     std::string ctrlSocketPort_;
     std::string ctrlSocketProto_;
+    std::string ctrlSocketTunnel_;
+    bool tunnelPending_ = false; // the connection is made, the tunnel not yet
 
     bool closeReq_ = false;     // close the connection after this response
     bool locationFlag_ = false; // a Location is to be followed

@@ -11,8 +11,10 @@ namespace fetchora {
 
 namespace {
 
-std::string effectivePort(const std::string& port) {
-    return port.empty() ? "80" : port;
+std::string effectivePort(const std::string& protocol, const std::string& port) {
+    if (!port.empty())
+        return port;
+    return protocol == "https" ? "443" : "80";
 }
 
 bool startsWithNoCase(const std::string& s, std::string_view prefix) {
@@ -57,13 +59,17 @@ void THttpClient::PrepareRelocation(const std::string& location) {
             const size_t last = head.find_last_of("/:");
             const std::string directory =
                 last == std::string::npos ? std::string() : head.substr(0, last + 1);
-            absolute = (Proxy.empty() ? origin : std::string()) + directory + location;
+            absolute = (absoluteForm_ ? std::string() : origin) + directory + location;
         }
     }
 
     const THttpUrlParts parts = ParseHttpURL(absolute);
-    const bool otherServer = !text::asciiSameText(parts.Host, targetHost_) ||
-                             effectivePort(parts.Port) != effectivePort(targetPort_);
+    // Another server is another host, port or protocol: credentials given for a server
+    // over https do not go to it over plain http either.
+    const std::string nextProtocol = parts.Proto.empty() ? "http" : parts.Proto;
+    const bool otherServer =
+        !text::asciiSameText(parts.Host, targetHost_) || nextProtocol != protocol_ ||
+        effectivePort(nextProtocol, parts.Port) != effectivePort(protocol_, targetPort_);
     TakeTarget(parts);
     if (otherServer) {
         // Credentials are never sent to a server they were not given for, nor is an

@@ -170,7 +170,7 @@ void THttpClient::HandleField(const std::string& name, const std::string& value)
             closeReq_ = false;
     } else if (name == "content-encoding") {
         contentEncoding_ = value;
-    } else if (name == "location") {
+    } else if (name == "location" && state_ != httpWaitingProxyConnect) {
         PrepareRelocation(value);
     }
 }
@@ -181,6 +181,17 @@ void THttpClient::HandleHeaderEnd() {
         OnHeaderEnd(this);
         if (!requestRunning_)
             return;
+    }
+    if (state_ == httpWaitingProxyConnect) {
+        if (statusCode_ >= 200 && statusCode_ < 300) {
+            TunnelEstablished();
+            return;
+        }
+        // The proxy refused the tunnel: its answer is the request's, and the connection
+        // leads nowhere.
+        closeReq_ = true;
+        tunnelPending_ = false;
+        ctrlSocketTunnel_.clear();
     }
     receiveStreamStart_ = ReceiveStream != nullptr ? ReceiveStream->Size() : 0;
     if (reader_.bodyKind() == HttpResponseReader::BodyKind::None) {
@@ -255,8 +266,12 @@ void THttpClient::SocketSessionClosed(int ErrCode) {
             OnSessionClosed(this);
         return;
     }
-    if (ErrCode != 0)
+    if (ErrCode == winsock::WSAETLSFAILED) {
+        // The TLS session broke: what arrived cannot be trusted to be whole.
+        RecordFailure(404, ConnectFailureReason(ErrCode), ErrCode);
+    } else if (ErrCode != 0) {
         requestDoneError_ = ErrCode;
+    }
     ConnectionClosed();
 }
 

@@ -23,7 +23,7 @@ std::vector<std::string> composeRequestLines(const HttpRequestHead& head) {
     addField(lines, "User-Agent", head.agent);
     if (!head.targetHost.empty()) {
         std::string host = head.targetHost;
-        if (!head.targetPort.empty() && head.targetPort != "80")
+        if (!head.targetPort.empty() && head.targetPort != head.defaultPort)
             host += ":" + head.targetPort;
         addField(lines, "Host", host);
     }
@@ -35,6 +35,16 @@ std::vector<std::string> composeRequestLines(const HttpRequestHead& head) {
     addField(lines, "Cookie", head.cookie);
     if (!head.rangeBegin.empty() || !head.rangeEnd.empty())
         lines.push_back("Range: bytes=" + head.rangeBegin + "-" + head.rangeEnd);
+    return lines;
+}
+
+std::vector<std::string> composeConnectLines(const HttpRequestHead& head) {
+    std::vector<std::string> lines;
+    lines.push_back("CONNECT " + head.path + " HTTP/" + head.version);
+    addField(lines, "User-Agent", head.agent);
+    addField(lines, "Host", head.path);
+    addField(lines, "Proxy-Connection", head.proxyConnection);
+    addField(lines, "Proxy-Authorization", head.proxyAuthorization);
     return lines;
 }
 

@@ -20,7 +20,8 @@ struct HttpRequestHead {
     std::string acceptLanguage;
     std::string agent; // User-Agent
     std::string targetHost;
-    std::string targetPort; // left off the Host line when "80" or empty
+    std::string targetPort;         // left off the Host line when empty or the default
+    std::string defaultPort = "80"; // the port the request's protocol means by default
     bool noCache = false;
     std::string proxyConnection;
     std::string authorization;      // "Basic ..." or "NTLM ..."
@@ -32,6 +33,11 @@ struct HttpRequestHead {
 
 // The header lines, request line first, without line ends and without the empty line.
 std::vector<std::string> composeRequestLines(const HttpRequestHead& head);
+
+// The request that opens a tunnel through a proxy (RFC 7231, 4.3.6): "CONNECT host:port",
+// the agent, the Host line naming the same, and the proxy's own lines. path holds
+// "host:port".
+std::vector<std::string> composeConnectLines(const HttpRequestHead& head);
 
 // The lines, each followed by CR LF, then the empty line that ends the header.
 std::string serializeRequest(const std::vector<std::string>& lines);

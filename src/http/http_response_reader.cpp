@@ -117,19 +117,21 @@ bool HttpResponseReader::isHeaderlessLine(std::string_view line) {
            (line.size() >= 9 && text::asciiSameText(line.substr(0, 9), "<!DOCTYPE"));
 }
 
-int HttpResponseReader::parseContentLength(std::string_view value) {
+std::int64_t HttpResponseReader::parseContentLength(std::string_view value) {
     const std::string trimmed = text::trim(value);
-    if (trimmed.empty() || trimmed.size() > 10)
+    if (trimmed.empty())
         return -1;
-    int64_t number = 0;
+    constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max();
+    std::int64_t number = 0;
     for (const char c : trimmed) {
         if (!isDigit(c))
             return -1;
-        number = number * 10 + (c - '0');
+        const int digit = c - '0';
+        if (number > (limit - digit) / 10)
+            return -1;
+        number = number * 10 + digit;
     }
-    if (number > std::numeric_limits<int32_t>::max())
-        return -1;
-    return static_cast<int>(number);
+    return number;
 }
 
 HttpResponseReader::Event HttpResponseReader::fail(const std::string& message) {
@@ -215,7 +217,10 @@ bool HttpResponseReader::parseContentRange(std::string_view value, std::string& 
     const size_t slash = value.find('/', dash);
     const std::string_view end = value.substr(
         dash + 1, slash == std::string_view::npos ? std::string_view::npos : slash - dash - 1);
-    if (begin.empty() || !digits(begin) || !digits(end))
+    // Byte numbers are 63-bit: more digits than that cannot be a position in a file.
+    constexpr size_t maxDigits = 18;
+    if (begin.empty() || !digits(begin) || !digits(end) || begin.size() > maxDigits ||
+        end.size() > maxDigits)
         return false;
     first.assign(begin);
     last.assign(end);
@@ -295,7 +300,9 @@ HttpResponseReader::Event HttpResponseReader::headerEnded() {
         state_ = State::FirstLine;
         return Event::HeaderRestart;
     }
-    if (request_ == ResponseTo::Head || contentLength_ == 0) {
+    const bool tunnelOpened =
+        request_ == ResponseTo::Connect && statusCode_ >= 200 && statusCode_ < 300;
+    if (request_ == ResponseTo::Head || tunnelOpened || contentLength_ == 0) {
         bodyKind_ = BodyKind::None;
     } else if (transferEncoding_ == "chunked") {
         bodyKind_ = BodyKind::Chunked;

@@ -19,8 +19,9 @@ inline constexpr size_t kMaxHeaderSize = 131072;
 inline constexpr size_t kMinReadRoom = 8192;
 inline constexpr size_t kReadBufferStep = 65536;
 
-// Whether the response answers a HEAD request (which never has a body).
-enum class ResponseTo { Get, Head };
+// What the response answers: a HEAD never has a body, nor does a CONNECT that opened its
+// tunnel (a 2xx status).
+enum class ResponseTo { Get, Head, Connect };
 
 class HttpResponseReader final {
 public:
@@ -125,8 +126,8 @@ public:
     const std::string& reasonPhrase() const { return reasonPhrase_; }
     // "1.0" or "1.1" after a status line, else empty.
     const std::string& serverVersion() const { return serverVersion_; }
-    // Content-Length, -1 when there is none or it is not a number that fits 31 bits.
-    int contentLength() const { return contentLength_; }
+    // Content-Length, -1 when there is none or it is not a number that fits 63 bits.
+    std::int64_t contentLength() const { return contentLength_; }
     // Transfer-Encoding, lowercased and trimmed: the value the body is framed by.
     const std::string& transferEncoding() const { return transferEncoding_; }
     // Content-Range "bytes first-last/length": whether one of numbers came, and its
@@ -139,8 +140,8 @@ public:
 
     // Interpretation of single lines, exposed for tests.
     static bool isHeaderlessLine(std::string_view line);
-    // Decimal digits only (after trimming) that fit 31 bits, else -1.
-    static int parseContentLength(std::string_view value);
+    // Decimal digits only (after trimming) that fit 63 bits, else -1.
+    static std::int64_t parseContentLength(std::string_view value);
     // A Content-Range value: the characters from the seventh up to the "-", then up to the
     // "/". False, with nothing set, unless the first is a number and the last a number or
     // nothing.
@@ -183,7 +184,7 @@ private:
     int statusCode_ = 0;
     std::string reasonPhrase_;
     std::string serverVersion_;
-    int contentLength_ = -1;
+    std::int64_t contentLength_ = -1;
     std::string transferEncoding_;
     bool hasContentRange_ = false;
     std::string contentRangeBegin_;

@@ -67,6 +67,9 @@ THttpUrlParts ParseHttpURL(const std::string& url) {
     } else {
         parts.Host = authority.substr(hostStart);
     }
+    // Host names compare without case (RFC 3986, 6.2.2.1); the path, the query and the
+    // credentials keep theirs.
+    parts.Host = text::asciiLowerCase(parts.Host);
     if (at != std::string::npos) {
         const std::string userInfo = authority.substr(0, at);
         const size_t split = userInfo.find(':');

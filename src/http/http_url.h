@@ -14,7 +14,7 @@ struct THttpUrlParts {
     std::string Proto; // lowercased; empty when the URL names none
     std::string User;
     std::string Pass;
-    std::string Host;
+    std::string Host; // lowercased (A to Z)
     std::string Port; // empty when the URL names none
     std::string Path; // from the first "/" or "?" after the host; may be empty
 };

@@ -303,10 +303,10 @@ TEST_F(HttpClientWire, ClosedBeforeStatusLineReturnsZero) {
     EXPECT_EQ(client.ReasonPhrase(), "");
 }
 
-TEST_F(HttpClientWire, HttpsIsRefusedWith501) {
-    client.URL = "https://" + server.hostPort() + "/";
+TEST_F(HttpClientWire, ProtocolsOtherThanHttpAndHttpsAreRefusedWith501) {
+    client.URL = "ftp://" + server.hostPort() + "/";
     EXPECT_EQ(run(), 501);
-    EXPECT_EQ(client.ReasonPhrase(), "Protocol \"https\" not implemented");
+    EXPECT_EQ(client.ReasonPhrase(), "Protocol \"ftp\" not implemented");
     EXPECT_EQ(server.connections(), 0);
     EXPECT_EQ(client.State(), httpReady);
 }
@@ -463,6 +463,26 @@ TEST_F(HttpClientWire, ALargeContentLengthReservesNothingThatHasNotArrived) {
     EXPECT_EQ(delivered, "abc");
     // At most one read's worth ahead of what came.
     EXPECT_LE(recorder.largest, int64_t{1} << 20);
+}
+
+TEST_F(HttpClientWire, SizesPastFourGigabytesAndAddressesKeepingTheirCase) {
+    server.script({Exchange::reply("HTTP/1.0 200 OK\r\nContent-Length: 6442450944\r\n\r\n"),
+                   Exchange::reply("HTTP/1.0 206 Partial\r\nContent-Length: 2\r\n"
+                                   "Content-Range: bytes 5000000000-5000000001/6442450944\r\n"
+                                   "\r\nab")});
+    client.URL = "HTTP://" + server.hostPort() + "/Files/Big.ISO?Token=AbC";
+    EXPECT_EQ(run(true), 0);
+    EXPECT_EQ(client.ContentLength(), 6442450944);
+    client.ContentRangeBegin = "5000000000";
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(client.ContentLength(), 2);
+    EXPECT_EQ(client.ContentRangeBegin, "5000000000");
+    EXPECT_EQ(client.ContentRangeEnd, "5000000001");
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0],
+              wire({"HEAD /Files/Big.ISO?Token=AbC HTTP/1.0", kAccept, kAgent, host()}));
+    EXPECT_EQ(server.requests()[1], wire({"GET /Files/Big.ISO?Token=AbC HTTP/1.0", kAccept, kAgent,
+                                          host(), "Range: bytes=5000000000-"}));
 }
 
 TEST_F(HttpClientWire, ValuesAreReadTrimmedAndALookupThatCannotStartKeepsItsReport) {

@@ -23,7 +23,7 @@ struct Outcome {
     bool documentEnded = false;
     std::string error;
     int status = 0;
-    int contentLength = -1;
+    std::int64_t contentLength = -1;
     HttpResponseReader::BodyKind kind = HttpResponseReader::BodyKind::None;
 
     bool operator==(const Outcome&) const = default;
@@ -182,8 +182,59 @@ TEST(HttpResponseReader, FieldsAreLowercasedAndValuesStartAfterSpaces) {
     EXPECT_FALSE(reader.lineIsField());
     EXPECT_EQ(HttpResponseReader::parseContentLength("12a"), -1);
     EXPECT_EQ(HttpResponseReader::parseContentLength("-5"), -1);
-    EXPECT_EQ(HttpResponseReader::parseContentLength("2147483647"), 2147483647);
-    EXPECT_EQ(HttpResponseReader::parseContentLength("2147483648"), -1);
+}
+
+TEST(HttpResponseReader, SizesPastFourGigabytesAreReadAndGarbageIsNot) {
+    const std::pair<const char*, std::int64_t> lengths[] = {
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483648},
+        {"4294967296", 4294967296},
+        {" 6000000000 ", 6000000000},
+        {"9223372036854775807", 9223372036854775807},
+        {"9223372036854775808", -1}, // past 63 bits
+        {"99999999999999999999", -1},
+        {"6000000000x", -1},
+        {"6 000 000 000", -1},
+        {"+6000000000", -1},
+        {"", -1},
+    };
+    for (const auto& [value, expected] : lengths)
+        EXPECT_EQ(HttpResponseReader::parseContentLength(value), expected) << value;
+
+    HttpResponseReader reader;
+    reader.reset(ResponseTo::Get);
+    reader.append("HTTP/1.0 206 Partial\r\nContent-Length: 5000000000\r\n"
+                  "Content-Range: bytes 4294967296-9294967295/9294967296\r\n\r\nab");
+    while (reader.next() != HttpResponseReader::Event::HeaderEnd) {
+    }
+    EXPECT_EQ(reader.contentLength(), 5000000000);
+    EXPECT_EQ(reader.bodyKind(), HttpResponseReader::BodyKind::Counted);
+    EXPECT_EQ(reader.contentRangeBegin(), "4294967296");
+    EXPECT_EQ(reader.contentRangeEnd(), "9294967295");
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::Data);
+    EXPECT_EQ(std::string(reader.data(), reader.size()), "ab");
+
+    std::string first;
+    std::string last;
+    EXPECT_FALSE(
+        HttpResponseReader::parseContentRange("bytes 1234567890123456789-/*", first, last));
+    EXPECT_FALSE(HttpResponseReader::parseContentRange("bytes 5000000000-5x/6", first, last));
+}
+
+TEST(HttpResponseReader, OnlyAnOpenedTunnelHasNoBody) {
+    HttpResponseReader reader;
+    reader.reset(ResponseTo::Connect);
+    reader.append("HTTP/1.0 200 Connection established\r\n\r\n");
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::HeaderLine);
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::HeaderEnd);
+    EXPECT_EQ(reader.bodyKind(), HttpResponseReader::BodyKind::None);
+
+    // A refusal's body is read as any other.
+    reader.reset(ResponseTo::Connect);
+    reader.append("HTTP/1.0 403 Forbidden\r\n\r\nno");
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::HeaderLine);
+    ASSERT_EQ(reader.next(), HttpResponseReader::Event::HeaderEnd);
+    EXPECT_EQ(reader.bodyKind(), HttpResponseReader::BodyKind::UntilClose);
 }
 
 TEST(HttpResponseReader, ContentRangeIsTakenOnlyAsNumbers) {

@@ -1,9 +1,12 @@
 // Sockets of the Winsock substitute: handles over non-blocking POSIX descriptors, and
 // WSAAsyncSelect's notifications driven by QSocketNotifiers with Winsock's re-enabling
 // rules (FD_READ again only after a recv, FD_WRITE again only after a send that would
-// have blocked, FD_CONNECT and FD_CLOSE once).
+// have blocked, FD_CONNECT and FD_CLOSE once). A socket may carry a TLS session: its
+// handshake runs on the same notifiers, and send, recv and the events then deal in
+// decrypted bytes.
 #include "platform/winsock/winsock.h"
 
+#include "platform/tls/tls_session.h"
 #include "platform/winsock/winsock_internal.h"
 
 #include <QCoreApplication>
@@ -40,6 +43,15 @@ struct Entry {
     bool closeSeen = false;      // the peer's close was noticed (FD_CLOSE posted)
     bool sendShut = false;       // shut down for sending by us
     int resetError = 0;          // a reset seen by recv, reported with FD_CLOSE
+    // TLS: the session, whether its handshake waits for the connect or runs, which
+    // readiness the handshake waits for, a read that waits for room to write, and why the
+    // session failed.
+    std::unique_ptr<tls::TlsSession> tls;
+    bool tlsAfterConnect = false;
+    bool handshaking = false;
+    bool handshakeWantsWrite = false;
+    bool readWantsWrite = false;
+    std::string tlsFailure;
 };
 
 struct Table {
@@ -73,22 +85,103 @@ void post(SOCKET s, const Entry& entry, long event, int error) {
 // a level-triggered readiness never spins.
 void updateNotifiers(const Entry& entry) {
     if (entry.reader) {
-        const bool wantRead = entry.connected && !entry.readPosted && !entry.closeSeen &&
-                              (entry.mask & (FD_READ | FD_CLOSE)) != 0;
+        const bool wantRead = (entry.connected && !entry.readPosted && !entry.closeSeen &&
+                               (entry.mask & (FD_READ | FD_CLOSE)) != 0) ||
+                              (entry.handshaking && !entry.handshakeWantsWrite);
         entry.reader->setEnabled(wantRead);
     }
     if (entry.writer) {
-        const bool wantWrite =
-            entry.connectPending || (entry.connected && entry.writeWanted && !entry.sendShut &&
-                                     (entry.mask & FD_WRITE) != 0);
+        const bool wantWrite = entry.connectPending ||
+                               (entry.handshaking && entry.handshakeWantsWrite) ||
+                               (entry.connected && entry.readWantsWrite) ||
+                               (entry.connected && entry.writeWanted && !entry.sendShut &&
+                                (entry.mask & FD_WRITE) != 0);
         entry.writer->setEnabled(wantWrite);
+    }
+}
+
+// One step of a TLS handshake; its end is reported as the end of the connect.
+void stepHandshake(SOCKET s, Entry& entry) {
+    const tls::Progress progress = entry.tls->handshake();
+    switch (progress) {
+    case tls::Progress::Done:
+        entry.handshaking = false;
+        entry.connected = true;
+        entry.readPosted = false;
+        entry.writeWanted = false;
+        post(s, entry, FD_CONNECT, 0);
+        post(s, entry, FD_WRITE, 0);
+        break;
+    case tls::Progress::WantRead:
+    case tls::Progress::WantWrite:
+        entry.handshakeWantsWrite = progress == tls::Progress::WantWrite;
+        break;
+    case tls::Progress::Closed:
+    case tls::Progress::Failed:
+        entry.handshaking = false;
+        entry.tlsFailure = entry.tls->failure();
+        post(s, entry, FD_CONNECT, WSAETLSFAILED);
+        break;
+    }
+    updateNotifiers(entry);
+}
+
+void beginHandshake(SOCKET s, Entry& entry) {
+    entry.connected = false;
+    entry.handshaking = true;
+    entry.handshakeWantsWrite = true;
+    stepHandshake(s, entry);
+}
+
+// The end of a TLS session met by a read: FD_CLOSE once, with WSAETLSFAILED when the
+// session broke rather than ended.
+void tlsEnded(SOCKET s, Entry& entry, tls::Progress progress) {
+    if (entry.closeSeen)
+        return;
+    entry.closeSeen = true;
+    int error = 0;
+    if (progress == tls::Progress::Failed) {
+        entry.tlsFailure = entry.tls->failure();
+        error = WSAETLSFAILED;
+    }
+    post(s, entry, FD_CLOSE, error);
+}
+
+// Readiness of a connected TLS socket: FD_READ when a record's bytes are ready.
+void onTlsReadable(SOCKET s, Entry& entry) {
+    if (entry.readPosted || entry.closeSeen)
+        return;
+    const tls::IoResult result = entry.tls->peek();
+    switch (result.progress) {
+    case tls::Progress::Done:
+        entry.readPosted = true;
+        post(s, entry, FD_READ, 0);
+        break;
+    case tls::Progress::WantRead:
+        break;
+    case tls::Progress::WantWrite:
+        entry.readWantsWrite = true;
+        break;
+    case tls::Progress::Closed:
+    case tls::Progress::Failed:
+        tlsEnded(s, entry, result.progress);
+        break;
     }
 }
 
 void onReadable(SOCKET s) {
     const auto entry = find(s);
+    if (entry && entry->handshaking) {
+        stepHandshake(s, *entry);
+        return;
+    }
     if (!entry || !entry->connected || entry->readPosted || entry->closeSeen)
         return;
+    if (entry->tls) {
+        onTlsReadable(s, *entry);
+        updateNotifiers(*entry);
+        return;
+    }
     int waiting = 0;
     if (::ioctl(entry->fd, FIONREAD, &waiting) == 0 && waiting > 0) {
         entry->readPosted = true;
@@ -114,6 +207,10 @@ void onWritable(SOCKET s) {
     const auto entry = find(s);
     if (!entry)
         return;
+    if (entry->handshaking) {
+        stepHandshake(s, *entry);
+        return;
+    }
     if (entry->connectPending) {
         int soError = 0;
         socklen_t length = sizeof soError;
@@ -121,7 +218,11 @@ void onWritable(SOCKET s) {
             soError = errno;
         entry->connectPending = false;
         const int error = errnoToWsaError(soError);
-        if (error == 0) {
+        if (error == 0 && entry->tlsAfterConnect) {
+            // The connect is reported when the handshake that follows it ends.
+            entry->tlsAfterConnect = false;
+            beginHandshake(s, *entry);
+        } else if (error == 0) {
             entry->connected = true;
             post(s, *entry, FD_CONNECT, 0);
             post(s, *entry, FD_WRITE, 0);
@@ -130,6 +231,10 @@ void onWritable(SOCKET s) {
         }
         updateNotifiers(*entry);
         return;
+    }
+    if (entry->readWantsWrite) {
+        entry->readWantsWrite = false;
+        onTlsReadable(s, *entry);
     }
     if (entry->writeWanted) {
         entry->writeWanted = false;
@@ -182,6 +287,7 @@ bool validAddress(const SOCKADDR_IN* name, int nameLen) {
 void closeEntry(Entry& entry) {
     entry.reader.reset();
     entry.writer.reset();
+    entry.tls.reset();
     if (entry.fd >= 0)
         ::close(entry.fd);
     entry.fd = -1;
@@ -332,6 +438,86 @@ int connect(SOCKET s, const SOCKADDR_IN* name, int nameLen) {
     }
 }
 
+namespace {
+
+int tlsSend(SOCKET s, Entry& entry, const void* buf, int len) {
+    const tls::IoResult result = entry.tls->write(buf, len);
+    switch (result.progress) {
+    case tls::Progress::Done:
+        if (result.count < len) {
+            entry.writeWanted = true;
+            updateNotifiers(entry);
+        }
+        lastError = 0;
+        return result.count;
+    case tls::Progress::WantRead:
+    case tls::Progress::WantWrite:
+        entry.writeWanted = true;
+        updateNotifiers(entry);
+        return detail::fail(WSAEWOULDBLOCK);
+    case tls::Progress::Closed:
+        return detail::fail(WSAECONNRESET);
+    case tls::Progress::Failed:
+        break;
+    }
+    tlsEnded(s, entry, result.progress);
+    updateNotifiers(entry);
+    return detail::fail(WSAECONNABORTED);
+}
+
+int tlsRecv(SOCKET s, Entry& entry, void* buf, int len) {
+    const tls::IoResult result = entry.tls->read(buf, len);
+    // A recv re-enables FD_READ. Bytes the session already holds are announced by no
+    // readiness of the socket, so their FD_READ is posted here.
+    entry.readPosted = false;
+    if (result.progress == tls::Progress::Done && entry.tls->hasBuffered() && !entry.closeSeen) {
+        entry.readPosted = true;
+        post(s, entry, FD_READ, 0);
+    }
+    int answer = SOCKET_ERROR;
+    switch (result.progress) {
+    case tls::Progress::Done:
+        lastError = 0;
+        answer = result.count;
+        break;
+    case tls::Progress::WantRead:
+        answer = detail::fail(WSAEWOULDBLOCK);
+        break;
+    case tls::Progress::WantWrite:
+        entry.readWantsWrite = true;
+        answer = detail::fail(WSAEWOULDBLOCK);
+        break;
+    case tls::Progress::Closed:
+        tlsEnded(s, entry, result.progress);
+        lastError = 0;
+        answer = 0;
+        break;
+    case tls::Progress::Failed:
+        tlsEnded(s, entry, result.progress);
+        answer = detail::fail(WSAECONNABORTED);
+        break;
+    }
+    updateNotifiers(entry);
+    return answer;
+}
+
+// FIONREAD of a TLS socket: the decrypted bytes ready, making the next record's ready
+// when none is; an end met on the way is reported as FD_CLOSE.
+unsigned long tlsReadable(SOCKET s, Entry& entry) {
+    if (!entry.connected)
+        return 0;
+    const tls::IoResult result = entry.tls->peek();
+    if (result.progress == tls::Progress::Done)
+        return static_cast<unsigned long>(result.count);
+    if (result.progress == tls::Progress::Closed || result.progress == tls::Progress::Failed) {
+        tlsEnded(s, entry, result.progress);
+        updateNotifiers(entry);
+    }
+    return 0;
+}
+
+} // namespace
+
 int send(SOCKET s, const void* buf, int len, int /*flags*/) {
     const auto entry = entryOrFail(s);
     if (!entry)
@@ -342,6 +528,8 @@ int send(SOCKET s, const void* buf, int len, int /*flags*/) {
         return detail::fail(WSAESHUTDOWN);
     if (len < 0 || (buf == nullptr && len > 0))
         return detail::fail(WSAEFAULT);
+    if (entry->tls)
+        return tlsSend(s, *entry, buf, len);
     const ssize_t sent =
         ::send(entry->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent >= 0) {
@@ -370,6 +558,8 @@ int recv(SOCKET s, void* buf, int len, int /*flags*/) {
         return detail::fail(WSAENOTCONN);
     if (len < 0 || (buf == nullptr && len > 0))
         return detail::fail(WSAEFAULT);
+    if (entry->tls)
+        return tlsRecv(s, *entry, buf, len);
     const ssize_t received = ::recv(entry->fd, buf, static_cast<size_t>(len), MSG_DONTWAIT);
     const int savedErrno = errno;
     // A recv re-enables FD_READ: if data still waits, the next one follows.
@@ -396,6 +586,9 @@ int shutdown(SOCKET s, int how) {
         posixHow = SHUT_WR;
     else if (how != SD_BOTH)
         return detail::fail(WSAEINVAL);
+    // A TLS session says goodbye with close_notify before the stream ends.
+    if (entry->tls && entry->connected && how != SD_RECEIVE)
+        entry->tls->shutdown();
     if (::shutdown(entry->fd, posixHow) != 0)
         return detail::fail(errnoToWsaError(errno));
     if (how != SD_RECEIVE) {
@@ -524,6 +717,10 @@ int ioctlsocket(SOCKET s, long cmd, unsigned long* argp) {
         return SOCKET_ERROR;
     if (argp == nullptr)
         return detail::fail(WSAEFAULT);
+    if (cmd == WS_FIONREAD && entry->tls) {
+        *argp = tlsReadable(s, *entry);
+        return 0;
+    }
     if (cmd == WS_FIONREAD) {
         int waiting = 0;
         if (::ioctl(entry->fd, FIONREAD, &waiting) != 0)
@@ -583,6 +780,33 @@ std::uint32_t(htonl)(std::uint32_t value) {
 
 std::uint32_t(ntohl)(std::uint32_t value) {
     return (::ntohl)(value);
+}
+
+int startTls(SOCKET s, const std::string& host) {
+    const auto entry = entryOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (entry->tls || entry->sendShut || entry->closeSeen)
+        return detail::fail(WSAEINVAL);
+    if (!entry->connected && !entry->connectPending)
+        return detail::fail(WSAENOTCONN);
+    std::string error;
+    entry->tls = tls::TlsSession::create(entry->fd, host, error);
+    if (!entry->tls) {
+        entry->tlsFailure = error;
+        return detail::fail(WSAETLSFAILED);
+    }
+    entry->tlsFailure.clear();
+    if (entry->connectPending)
+        entry->tlsAfterConnect = true;
+    else
+        beginHandshake(s, *entry);
+    return 0;
+}
+
+std::string tlsFailure(SOCKET s) {
+    const auto entry = find(s);
+    return entry ? entry->tlsFailure : std::string();
 }
 
 int WSAAsyncSelect(SOCKET s, HWND window, UINT msg, long mask) {

@@ -142,6 +142,8 @@ constexpr int WSAHOST_NOT_FOUND = 11001;
 constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
+// Not a Winsock code: the TLS session of the socket failed; tlsFailure says why.
+constexpr int WSAETLSFAILED = 12001;
 
 // An IPv4 address, network byte order in S_addr.
 struct IN_ADDR {
@@ -226,6 +228,21 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT msg, const char* name, HOSTENT* r
 // Fails with WSAEALREADY when the lookup has already posted its message, and WSAEINVAL
 // for an unknown handle.
 int WSACancelAsyncRequest(HANDLE request);
+
+// TLS on a socket (the layer's own call; Windows Sockets 1.1 has none). The server's
+// certificate is checked against the system's store and for host (a name, or a dotted
+// address). On a socket whose connect is under way, the handshake runs once the connection
+// is made and FD_CONNECT reports the end of the handshake instead; on a connected socket
+// (a tunnel through a proxy) the handshake starts now and a second FD_CONNECT reports its
+// end. Until then send and recv fail with WSAENOTCONN. A failed handshake or certificate
+// check reports FD_CONNECT with WSAETLSFAILED; a session that fails later reports FD_CLOSE
+// with it. Afterwards the events are those of a plain socket: FD_READ whenever decrypted
+// bytes can be read (also those held inside the session, which no readiness of the socket
+// announces), FD_WRITE, and FD_CLOSE on close_notify or the end of the stream; FIONREAD
+// counts decrypted bytes.
+int startTls(SOCKET s, const std::string& host);
+// Why the TLS session of s failed ("certificate has expired"); empty while it has not.
+std::string tlsFailure(SOCKET s);
 
 // The errno of a failed POSIX call as a Winsock error code.
 int errnoToWsaError(int errnoValue);

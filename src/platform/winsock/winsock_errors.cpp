@@ -210,6 +210,8 @@ std::string errorText(int code) {
         return "Non-recoverable error";
     case WSANO_DATA:
         return "No Data";
+    case WSAETLSFAILED:
+        return "TLS session failed";
     default:
         return "Not a WinSock error";
     }
