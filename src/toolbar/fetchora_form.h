@@ -3,6 +3,8 @@
 // queue file by polling it every two seconds, and starts the commands.
 #pragma once
 
+#include "platform/com/com_ptr.h"
+#include "platform/com/web_browser.h"
 #include "util/dialog_hook.h"
 
 #include <QWidget>
@@ -25,10 +27,6 @@ class TImageList;
 class TStatusLabel;
 class TTransferRun;
 class TURLDropTarget;
-
-namespace com {
-class IWebBrowser2;
-}
 
 class TFetchoraForm final : public QWidget {
     Q_OBJECT
@@ -54,8 +52,9 @@ public:
     std::unique_ptr<THttpClient> HttpClient1;
     std::unique_ptr<TURLDropTarget> URLDropTarget1;
 
-    // The browser window that holds the band; set by the band right after creation.
-    com::IWebBrowser2* WebBrowser = nullptr;
+    // The browser window that holds the band; set by the band right after creation. The
+    // window holds its own reference and releases it when it goes.
+    com::ComPtr<com::IWebBrowser2> WebBrowser;
 
     void UpdateStatus();
     void SetStatusText(const std::string& text);

@@ -4,6 +4,7 @@
 
 #include "platform/com/com.h"
 
+#include <cstddef>
 #include <utility>
 
 namespace fetchora::com {
@@ -27,6 +28,15 @@ public:
         ComPtr(std::move(other)).swap(*this);
         return *this;
     }
+    // Holds pointer instead, with a reference of its own (null empties the holder).
+    ComPtr& operator=(T* pointer) {
+        ComPtr(pointer).swap(*this);
+        return *this;
+    }
+    ComPtr& operator=(std::nullptr_t) {
+        reset();
+        return *this;
+    }
     ~ComPtr() { reset(); }
 
     // Adopts a reference the caller already counted (no AddRef).
@@ -39,6 +49,9 @@ public:
     T* get() const { return pointer_; }
     T* operator->() const { return pointer_; }
     explicit operator bool() const { return pointer_ != nullptr; }
+    friend bool operator==(const ComPtr& holder, std::nullptr_t) {
+        return holder.pointer_ == nullptr;
+    }
 
     // Releases the reference held, if any.
     void reset() {
