@@ -17,7 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using fetchora::HttpResponseReader;
     if (size < 2)
         return 0;
-    const auto to = (data[0] & 1) != 0 ? fetchora::ResponseTo::Head : fetchora::ResponseTo::Get;
+    // Bit 0 a HEAD, else bit 2 the answer to CONNECT, else a GET.
+    auto to = (data[0] & 1) != 0 ? fetchora::ResponseTo::Head : fetchora::ResponseTo::Get;
+    if (to == fetchora::ResponseTo::Get && (data[0] & 4) != 0)
+        to = fetchora::ResponseTo::Connect;
     const bool direct = (data[0] & 2) != 0;
     const size_t piece = 1 + data[1];
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
