@@ -194,7 +194,7 @@ void complete(HANDLE handle, const Lookup& lookup, int error, HOSTENT found) {
     msg::postMessage(lookup.window, lookup.message, handle, WSAMAKESELECTREPLY(length, error));
 }
 
-void runLookup(HANDLE handle, std::shared_ptr<Lookup> lookup) {
+void runLookup(HANDLE handle, const std::shared_ptr<Lookup>& lookup) {
     HOSTENT found;
     const int error = resolve(lookup->name, found);
     complete(handle, *lookup, error, std::move(found));
