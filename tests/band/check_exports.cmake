@@ -1,0 +1,17 @@
+# Fails unless the dynamic symbol table of MODULE defines exactly the four entry points.
+execute_process(COMMAND nm -D --defined-only ${MODULE}
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+set(names)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* " "" name "${line}")
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+set(expected DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "${MODULE} exports ${names}, expected ${expected}")
+endif()
