@@ -4,6 +4,8 @@
 #include "platform/qt/desktop.h"
 #include "toolbar/fetchora_form.h"
 
+#include <QThread>
+
 #include <algorithm>
 
 namespace fetchora {
@@ -30,7 +32,7 @@ TTalvixBand::TTalvixBand(IUnknown* outer) : TComObject(outer) {
 }
 
 TTalvixBand::~TTalvixBand() {
-    delete ToolbarForm.data();
+    disposeToolbarForm();
 }
 
 HRESULT TTalvixBand::QueryInterface(const IID& iid, void** object) {
@@ -86,11 +88,31 @@ HRESULT TTalvixBand::ShowDW(BOOL show) {
 }
 
 HRESULT TTalvixBand::CloseDW(DWORD) {
-    // The window's destruction withdraws its drop registration.
-    delete ToolbarForm.data();
+    disposeToolbarForm();
+    return S_OK;
+}
+
+void TTalvixBand::disposeToolbarForm() {
+    TFetchoraForm* form = ToolbarForm.data();
     ToolbarForm = nullptr;
     SavedWindowProc = nullptr;
-    return S_OK;
+    if (form == nullptr)
+        return;
+    // The hook calls this band, which may be going.
+    if (TWindowHook* hook = TWindowHook::of(form))
+        hook->disable();
+    // While an event loop runs, a handler of the window may be on the stack, waiting
+    // for a request or a dialog in a nested loop (the host closes the band while a
+    // download runs): the window then leaves its parent at once and is destroyed when
+    // control returns to the loop. Without a running loop it is destroyed now. Its
+    // destruction withdraws its drop registration and releases its browser.
+    if (QThread::currentThread()->loopLevel() > 0) {
+        form->hide();
+        form->setParent(nullptr);
+        form->deleteLater();
+    } else {
+        delete form;
+    }
 }
 
 HRESULT TTalvixBand::ResizeBorderDW(const RECT*, IUnknown*, BOOL) {

@@ -82,6 +82,9 @@ public:
 private:
     // Creates and hooks the toolbar window when the band holds none.
     void createToolbarForm();
+    // Unhooks the toolbar window and destroys it, at once or, while an event loop runs,
+    // when control returns to the loop; the band holds no window afterwards.
+    void disposeToolbarForm();
 
     std::int32_t MenuItemCount = 0;
     bool HasFocus = false;

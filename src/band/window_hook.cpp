@@ -64,7 +64,7 @@ bool TWindowHook::eventFilter(QObject* watched, QEvent* event) {
             watch(child);
         return false;
     }
-    if (event->type() != QEvent::MouseButtonPress || watched == window_)
+    if (event->type() != QEvent::MouseButtonPress || watched == window_ || !handler_)
         return false;
     // A press on a child control: what the window hears of it as its parent.
     const auto* press = static_cast<QMouseEvent*>(event);
@@ -76,7 +76,9 @@ bool TWindowHook::eventFilter(QObject* watched, QEvent* event) {
     message.lParam = static_cast<LPARAM>((static_cast<std::uint32_t>(where.y() & 0xFFFF) << 16) |
                                          static_cast<std::uint32_t>(where.x() & 0xFFFF));
     message.pt = {press->globalPosition().toPoint().x(), press->globalPosition().toPoint().y()};
-    return handler_(message);
+    // A copy: the handler may disable the hook while it runs.
+    const WindowProc handler = handler_;
+    return handler(message);
 }
 
 } // namespace fetchora

@@ -30,6 +30,8 @@ public:
     // The window's procedure as it was before the hook: it lets every event go on to
     // the window.
     WindowProc savedWindowProc() const;
+    // Takes the handler out: the window's events go on as if there were no hook.
+    void disable() { handler_ = nullptr; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

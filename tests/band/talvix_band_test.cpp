@@ -7,8 +7,11 @@
 #include "support/sandbox.h"
 #include "toolbar/fetchora_form.h"
 
+#include <QEventLoop>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -136,6 +139,31 @@ TEST_F(TalvixBandTest, CreatesAndHooksItsWindowOnceUntilClosed) {
     ASSERT_EQ(deskBand_->GetWindow(&again), S_OK);
     EXPECT_EQ(site.parent.findChildren<TFetchoraForm*>().size(), 1);
     EXPECT_EQ(again->findChildren<TWindowHook*>().size(), 1);
+}
+
+TEST_F(TalvixBandTest, ClosedFromANestedLoopTheWindowOutlivesTheHandlerOnTheStack) {
+    // The host closes the band while a handler of the window waits in a nested loop,
+    // as a download does while it pumps messages.
+    ScriptedSite& site = makeSite();
+    TFetchoraForm* form = siteAndShow(site);
+    QPointer<TFetchoraForm> watched(form);
+    bool aliveAfterClose = false;
+    QObject::connect(form->StopBtn, &QToolButton::clicked, form, [&] {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            deskBand_->CloseDW(0);
+            deskBand_.reset();
+            loop.quit();
+        });
+        loop.exec();
+        aliveAfterClose = !watched.isNull() && form->StopBtn->isEnabled();
+    });
+    form->StopBtn->click();
+    EXPECT_TRUE(aliveAfterClose);
+    EXPECT_TRUE(site.parent.findChildren<TFetchoraForm*>().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
+    EXPECT_EQ(site.browser.refs, 0);
 }
 
 TEST_F(TalvixBandTest, ReportsOnlyTheBandInformationAskedFor) {
