@@ -7,9 +7,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -42,10 +44,41 @@ private:
     BrowserWindow* window_;
 };
 
+// Chromium gives a dragged link's title as its text (text/plain) and the address only in
+// text/uri-list, so a drop target that reads the text takes the title for the address.
+// A drag that leaves one of this program's page views carries the address as its text.
+class LinkDragText final : public QObject {
+public:
+    static void install() {
+        static LinkDragText filter;
+        static const bool installed = (qApp->installEventFilter(&filter), true);
+        (void)installed;
+    }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() != QEvent::DragEnter && event->type() != QEvent::Drop)
+            return false;
+        auto* drop = static_cast<QDropEvent*>(event);
+        // Only a drag out of this process has data that is ours to change.
+        if (drop->source() == nullptr || !drop->mimeData()->hasUrls())
+            return false;
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        if (urls.isEmpty())
+            return false;
+        const QString address = urls.first().toString(QUrl::FullyEncoded);
+        auto* data = const_cast<QMimeData*>(drop->mimeData());
+        if (data->text() != address)
+            data->setText(address);
+        return false;
+    }
+};
+
 } // namespace
 
 BrowserWindow::BrowserWindow(BandLibrary* library, const QUrl& address) : library_(library) {
     setAttribute(Qt::WA_DeleteOnClose);
+    LinkDragText::install();
     setWindowTitle(QStringLiteral("Fetchora"));
 
     auto* central = new QWidget(this);
@@ -68,6 +101,7 @@ BrowserWindow::BrowserWindow(BandLibrary* library, const QUrl& address) : librar
         report(QStringLiteral("page %1 %2")
                    .arg(ok ? QStringLiteral("loaded") : QStringLiteral("failed"),
                         view_->url().toString()));
+        reportLayout();
     });
 
     resize(1000, 700);
@@ -78,6 +112,35 @@ BrowserWindow::BrowserWindow(BandLibrary* library, const QUrl& address) : librar
 }
 
 BrowserWindow::~BrowserWindow() = default;
+
+void BrowserWindow::reportLayout() {
+    if (!reporter())
+        return;
+    auto geometry = [](const QWidget* widget) {
+        const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(origin.x())
+            .arg(origin.y())
+            .arg(widget->width())
+            .arg(widget->height());
+    };
+    report(QStringLiteral("window %1 %2").arg(frameGeometry().x()).arg(frameGeometry().y()) +
+           QStringLiteral(" %1 %2").arg(frameGeometry().width()).arg(frameGeometry().height()));
+    report(QStringLiteral("view ") + geometry(view_));
+    const auto bands = bandArea_->bandWindows();
+    report(QStringLiteral("bands %1").arg(bands.size()));
+    if (!bandArea_->message().isEmpty())
+        report(QStringLiteral("band message ") + bandArea_->message());
+    // The named controls of each band, so that a test can press them as a person would.
+    for (const QWidget* band : bands) {
+        report(QStringLiteral("band window ") + geometry(band));
+        for (const QWidget* control : band->findChildren<QWidget*>()) {
+            if (!control->objectName().isEmpty() && control->isVisible())
+                report(QStringLiteral("band control %1 ").arg(control->objectName()) +
+                       geometry(control));
+        }
+    }
+}
 
 void BrowserWindow::createActions() {
     auto* fileMenu = menuBar()->addMenu(tr("&File"));

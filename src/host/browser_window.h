@@ -50,6 +50,8 @@ protected:
 private:
     void createActions();
     void navigateFromAddressBar();
+    // Reports where the page view, the bands and their named controls are on the screen.
+    void reportLayout();
 
     BandLibrary* library_;
     QLineEdit* addressBar_ = nullptr;
