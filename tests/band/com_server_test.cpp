@@ -8,12 +8,15 @@
 #include "platform/com/com_ptr.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
+#include "platform/resources/binary_resource.h"
 #include "support/sandbox.h"
 #include "util/library_path.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace fetchora {
@@ -158,6 +161,49 @@ TEST(ComServerTest, ReportsAFailedConstructionInAServerErrorBox) {
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].title, "Server Error");
     EXPECT_EQ(desktop.messages[0].text, "Out of window handles");
+}
+
+// A little-endian 32-bit field of the blob.
+std::int32_t field(std::span<const std::uint8_t> bytes, size_t offset) {
+    std::uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
+    return static_cast<std::int32_t>(value);
+}
+
+TEST(ComServerTest, LoadingAddsATypeLibraryThatDeclaresOnlyTheLibrary) {
+    const auto blob = resources::findBinaryResource("TYPELIB", 1);
+    ASSERT_GE(blob.size(), 0x54u + 15 * 16);
+    EXPECT_EQ(field(blob, 0x00), 0x5446534D); // "MSFT"
+    EXPECT_EQ(field(blob, 0x0C), 0x0409);     // locale
+    EXPECT_EQ(field(blob, 0x14) & 0x0F, 1);   // 32-bit Windows
+    EXPECT_EQ(field(blob, 0x18), 1);          // version 1.0
+    EXPECT_EQ(field(blob, 0x20), 0);          // no types
+
+    // Every segment lies inside the blob; the GUID, name and string segments hold the
+    // library's identifier, its name and its help string.
+    const size_t directory = 0x54;
+    for (size_t segment = 0; segment < 15; ++segment) {
+        const std::int32_t offset = field(blob, directory + segment * 16);
+        const std::int32_t length = field(blob, directory + segment * 16 + 4);
+        if (offset >= 0) {
+            EXPECT_LE(static_cast<size_t>(offset + length), blob.size()) << segment;
+        }
+    }
+    const auto segmentStart = [&](size_t segment) {
+        return static_cast<size_t>(field(blob, directory + segment * 16));
+    };
+    const size_t guid = segmentStart(5) + static_cast<size_t>(field(blob, 0x08));
+    EXPECT_EQ(field(blob, guid), static_cast<std::int32_t>(0xCD58CE7E));
+    EXPECT_EQ(blob[guid + 15], 0x9B);
+    const size_t name = segmentStart(7) + static_cast<size_t>(field(blob, 0x38));
+    const size_t nameLength = static_cast<size_t>(field(blob, name + 8) & 0xFF);
+    EXPECT_EQ(std::string(blob.begin() + name + 12, blob.begin() + name + 12 + nameLength),
+              "TalvixBand");
+    const size_t help = segmentStart(8) + static_cast<size_t>(field(blob, 0x24));
+    const size_t helpLength = blob[help] | (blob[help + 1] << 8);
+    EXPECT_EQ(std::string(blob.begin() + help + 2, blob.begin() + help + 2 + helpLength),
+              "TalvixBand Library");
 }
 
 class RegistrationTest : public ::testing::Test {
