@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -201,6 +202,21 @@ TEST_F(HttpClientTlsLoopback, ServerClosingDuringTheHandshakeFailsTheRequest) {
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase().rfind("TLS handshake failed: ", 0), 0U)
         << client.ReasonPhrase();
+    EXPECT_EQ(client.State(), httpReady);
+}
+
+TEST_F(HttpClientTlsLoopback, SilentServerDuringTheHandshakeTimesOut) {
+    LoopbackServer server;
+    Exchange silent;
+    silent.read = Exchange::Read::All;
+    silent.until = 64; // part of the ClientHello, then silence with the connection open
+    silent.end = Exchange::End::Hold;
+    server.script({silent});
+    client.SilenceLimit = std::chrono::milliseconds(300);
+    client.URL = "https://127.0.0.1:" + server.portText() + "/file.bin";
+    EXPECT_THROW(client.Get(), EHttpException);
+    EXPECT_EQ(client.StatusCode(), 404);
+    EXPECT_EQ(client.ReasonPhrase(), kSilenceReason);
     EXPECT_EQ(client.State(), httpReady);
 }
 
