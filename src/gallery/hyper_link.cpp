@@ -223,9 +223,8 @@ void THyperLinkList::RemoveDuplicateURLs(std::vector<TLinkKey>& linkKeys) {
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return linkKeys[a].number < linkKeys[b].number;
     });
-    std::vector<std::unique_ptr<THyperLink>> sorted;
+    Entries sorted;
     std::vector<TLinkKey> sortedKeys;
-    sorted.reserve(all.size());
     sortedKeys.reserve(all.size());
     for (const std::size_t i : order) {
         sorted.push_back(std::move(all[i]));

@@ -4,11 +4,13 @@
 
 #include "platform/errors.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,10 +31,20 @@ std::string folderOf(const std::string& path) {
     throw InOutError(path + ": " + systemErrorMessage(error));
 }
 
+// The process's umask, read once: reading it means setting it twice, and nothing in the
+// system changes it.
 unsigned currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
+    static const unsigned mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return static_cast<unsigned>(m);
+    }();
     return mask;
+}
+
+// The permissions a file made with mode gets.
+mode_t newFileMode(unsigned mode) {
+    return static_cast<mode_t>(mode & 07777 & ~currentUmask());
 }
 
 } // namespace
@@ -57,13 +69,27 @@ int fileAge(const std::string& path) {
     return static_cast<int>((date << 16) | time);
 }
 
-int directoryEntrySize(const std::string& path) {
+int64_t directoryEntrySize(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
         return 0;
     if (S_ISDIR(st.st_mode))
         return 0;
-    return static_cast<int>(static_cast<uint32_t>(st.st_size));
+    return static_cast<int64_t>(st.st_size);
+}
+
+FileStamp fileStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
+    stamp.size = static_cast<int64_t>(st.st_size);
+    stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                       static_cast<int64_t>(st.st_mtim.tv_nsec);
+    return stamp;
 }
 
 bool fileExists(const std::string& path) {
@@ -127,9 +153,8 @@ void replaceFile(const std::string& path, std::initializer_list<std::string_view
     if (fd < 0)
         fail(path, errno);
     struct stat existing {};
-    const mode_t wanted = ::stat(path.c_str(), &existing) == 0
-                              ? (existing.st_mode & 07777)
-                              : static_cast<mode_t>(mode & ~currentUmask());
+    const mode_t wanted =
+        ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : newFileMode(mode);
     ::fchmod(fd, wanted);
     for (const std::string_view bytes : pieces) {
         size_t written = 0;
@@ -161,7 +186,7 @@ void replaceFile(const std::string& path, std::initializer_list<std::string_view
 namespace {
 
 constexpr const char* kTempMarker = ".fetchora-";
-constexpr size_t kRandomLength = 6; // the XXXXXX of mkstemp
+constexpr size_t kRandomLength = 6; // the random end of a temporary name
 constexpr size_t kNameMax = 255;
 
 // True for a name that TempFile gives: ".<target>.fetchora-" and six characters.
@@ -188,6 +213,18 @@ bool lockTempFile(int fd) {
             return false;
     }
     return true;
+}
+
+// Six letters and digits for a temporary name.
+std::string randomSuffix() {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kAlphabet - 2);
+    std::string suffix(kRandomLength, 'X');
+    for (char& c : suffix)
+        c = kAlphabet[pick(generator)];
+    return suffix;
 }
 
 } // namespace
@@ -226,13 +263,19 @@ int removeStaleTempFiles(const std::string& folder) {
 
 TempFile::TempFile(const std::string& folder, const std::string& target)
     : target_(folder + "/" + target) {
-    // A stale-file sweep may take the new file for a left-over one between its creation
-    // and its lock; then it is gone, and another is made.
+    // Made with the permissions of a new file, so that a download from nothing needs no
+    // change of mode when it takes its name. A stale-file sweep may take the new file for
+    // a left-over one between its creation and its lock; then it is gone, and another is
+    // made.
+    const std::string prefix = folder + "/" + tempFilePrefix(target);
     for (;;) {
-        name_ = folder + "/" + tempFilePrefix(target) + "XXXXXX";
-        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
-        if (fd_ < 0)
+        name_ = prefix + randomSuffix();
+        fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd_ < 0) {
+            if (errno == EEXIST)
+                continue;
             fail(target_, errno);
+        }
         struct stat st {};
         if (lockTempFile(fd_) && ::fstat(fd_, &st) == 0 && st.st_nlink > 0)
             return;
@@ -294,36 +337,98 @@ void TempFile::appendFile(const std::string& path) {
     const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         throw StreamError(path, systemErrorMessage(errno));
-    int64_t at = size();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(in);
-            throw StreamError(path, systemErrorMessage(error));
-        }
-        try {
-            writeAt(at, buffer, static_cast<size_t>(n));
-        } catch (...) {
-            ::close(in);
-            throw;
-        }
-        at += n;
+    try {
+        appendFrom(in, path);
+    } catch (...) {
+        ::close(in);
+        throw;
     }
     ::close(in);
 }
 
+void TempFile::appendFrom(int in, const std::string& path) {
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
+        throw StreamError(path, systemErrorMessage(errno));
+    const int64_t base = size();
+    if (!S_ISREG(st.st_mode) || st.st_size == 0) {
+        // A file that tells no size (a device, a file of the kernel) is read to its end.
+        copyRange(in, path, 0, INT64_MAX, base);
+        return;
+    }
+    const auto length = static_cast<int64_t>(st.st_size);
+    // Only the parts that hold data are copied, by the kernel where it can (a file system
+    // that shares blocks copies nothing); holes stay holes, so a large sparse partial
+    // file costs what its data costs. A file system that cannot tell holes has one part.
+    for (int64_t at = 0; at < length;) {
+        off_t data = ::lseek(in, static_cast<off_t>(at), SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break; // the rest is a hole
+        if (data < 0)
+            data = static_cast<off_t>(at);
+        off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0 || hole > length)
+            hole = static_cast<off_t>(length);
+        copyRange(in, path, data, hole - data, base);
+        at = hole;
+    }
+    if (size() < base + length)
+        truncate(base + length);
+}
+
+void TempFile::copyRange(int in, const std::string& path, int64_t from, int64_t count,
+                         int64_t base) {
+    auto inAt = static_cast<off_t>(from);
+    auto outAt = static_cast<off_t>(base + from);
+    while (count > 0) {
+        const ssize_t n = ::copy_file_range(in, &inAt, fd_, &outAt, static_cast<size_t>(count), 0);
+        if (n > 0) {
+            count -= n;
+            continue;
+        }
+        if (n == 0)
+            return; // the file ended early
+        if (errno == EINTR)
+            continue;
+        if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT)
+            fail(target_, errno);
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+            errno != EBADF)
+            throw StreamError(path, systemErrorMessage(errno));
+        break; // no copy in the kernel between these two: by hand
+    }
+    char buffer[65536];
+    while (count > 0) {
+        const ssize_t n =
+            ::pread(in, buffer, static_cast<size_t>(std::min<int64_t>(count, sizeof buffer)), inAt);
+        if (n == 0)
+            return;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw StreamError(path, systemErrorMessage(errno));
+        }
+        writeAt(outAt, buffer, static_cast<size_t>(n));
+        inAt += n;
+        outAt += n;
+        count -= n;
+    }
+}
+
 void TempFile::setMode(const std::string& path, unsigned mode) {
+    // The file was made with the permissions of a new file; only another mode, or the
+    // permissions of a file it replaces, need a change.
+    const mode_t made = newFileMode(0666);
     struct stat existing {};
-    const mode_t wanted = ::stat(path.c_str(), &existing) == 0
-                              ? (existing.st_mode & 07777)
-                              : static_cast<mode_t>(mode & ~currentUmask());
-    ::fchmod(fd_, wanted);
+    const mode_t wanted =
+        ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : newFileMode(mode);
+    if (wanted != made)
+        ::fchmod(fd_, wanted);
+}
+
+void TempFile::setNewMode(unsigned mode) {
+    if (newFileMode(mode) != newFileMode(0666))
+        ::fchmod(fd_, newFileMode(mode));
 }
 
 void TempFile::close(const std::string& path) {
@@ -347,7 +452,8 @@ void TempFile::commit(const std::string& path, unsigned mode) {
 }
 
 bool TempFile::commitNew(const std::string& path, unsigned mode) {
-    setMode(path, mode);
+    // The name is free (or the call fails): the file takes the mode of a new file.
+    setNewMode(mode);
     // A hard link gives the file its name only when the name is free; the temporary
     // name then goes. A file system without hard links gets a check and a rename.
     if (::link(name_.c_str(), path.c_str()) != 0) {

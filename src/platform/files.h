@@ -15,8 +15,21 @@ namespace fetchora::files {
 int fileAge(const std::string& path);
 
 // The size of the directory entry at path, whatever its kind (files, folders, hidden
-// files), or 0 when nothing is there. Sizes of 2 GB and more are cut to 32 bits.
-int directoryEntrySize(const std::string& path);
+// files), or 0 when nothing is there.
+int64_t directoryEntrySize(const std::string& path);
+
+// What tells one version of a file from another: the file itself (device and inode, new
+// with every atomic replacement), its size and its modification time in nanoseconds. A
+// missing file has the stamp of no file, equal to any other missing file's.
+struct FileStamp {
+    bool exists = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+FileStamp fileStamp(const std::string& path);
 
 bool fileExists(const std::string& path);      // a regular file (or a link to one)
 bool entryExists(const std::string& path);     // anything at all, a dangling link included
@@ -44,7 +57,8 @@ void replaceFile(const std::string& path, std::initializer_list<std::string_view
 // A new file being written in a folder under a temporary name, which replaces its final
 // name in one step when committed (as replaceFile does) and is removed otherwise. Lets a
 // large content be built on disk instead of in memory without anyone seeing a part of it.
-// The temporary name is ".<target>.fetchora-XXXXXX" beside the target, and the file holds
+// The temporary name is ".<target>.fetchora-XXXXXX" beside the target; the file is made
+// with the permissions of a new file (0666 less the umask), and it holds
 // a lock while it lives, so that one left behind by a process that was killed can be told
 // from one being written (removeStaleTempFiles).
 class TempFile final {
@@ -67,8 +81,9 @@ public:
     size_t readAt(int64_t offset, char* bytes, size_t count) const;
     void truncate(int64_t size);
     int64_t size() const;
-    // Appends the whole content of the file at path: StreamError when it cannot be
-    // opened or read, InOutError when this file cannot be written.
+    // Appends the whole content of the file at path, its holes kept as holes:
+    // StreamError when it cannot be opened or read, InOutError when this file cannot be
+    // written.
     void appendFile(const std::string& path);
     // Renames the file over path (keeping path's permissions when it exists); InOutError
     // on failure.
@@ -78,7 +93,14 @@ public:
     bool commitNew(const std::string& path, unsigned mode = 0666);
 
 private:
+    // Gives the file the permissions the file at path has, or mode less the umask when
+    // there is none there, with as few calls as the file needs.
     void setMode(const std::string& path, unsigned mode);
+    void appendFrom(int in, const std::string& path);
+    // Copies count bytes at from of in (the file at path) to base + from of this file.
+    void copyRange(int in, const std::string& path, int64_t from, int64_t count, int64_t base);
+    // Gives the file mode less the umask unless it has that already.
+    void setNewMode(unsigned mode);
     void close(const std::string& path);
 
     std::string name_;

@@ -6,14 +6,16 @@
 #include "platform/text.h"
 #include "queue/parse_url.h"
 #include "queue/request_helpers.h"
-#include "queue/tab_fields.h"
 #include "util/file_io.h"
 #include "util/strings.h"
 
 #include <algorithm>
-#include <climits>
+#include <charconv>
 #include <cstdint>
 #include <exception>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace fetchora {
 
@@ -25,7 +27,7 @@ bool TDownload::Probe(const std::string& text, THttpClient& client) {
     try {
         FileSize = ProbeSize(text, client);
         if (FileSize <= 0)
-            throw Error(format("URL does not refer to a file. File size is %d", FileSize));
+            throw Error("URL does not refer to a file. File size is " + std::to_string(FileSize));
         Downloaded = 0;
         TParseURL parser;
         parser.Parse(text);
@@ -42,73 +44,152 @@ TDownload& TDownloadList::Add(std::unique_ptr<TDownload> entry) {
     return append(std::move(entry));
 }
 
-int TDownloadList::TotalSize() const {
-    // A queue of several large files can pass 2 GB; the total stops at the largest
-    // 32-bit value instead of wrapping to a negative size.
+int64_t TDownloadList::TotalSize() const {
     int64_t total = 0;
     for (const auto& entry : entries())
         total += entry->FileSize;
-    return static_cast<int>(std::clamp<int64_t>(total, INT_MIN, INT_MAX));
+    return total;
 }
 
 void TDownloadList::Renumber() {
-    for (size_t i = 0; i < entries().size(); ++i)
-        entries()[i]->Order = static_cast<int>(i);
+    int order = 0;
+    for (const auto& entry : entries())
+        entry->Order = order++;
 }
 
 bool TDownloadList::NamesUnique() const {
-    std::vector<std::string> names;
+    std::unordered_set<std::string> names;
     names.reserve(entries().size());
-    for (const auto& entry : entries())
-        names.push_back(text::ansiLowerCase(entry->FileName));
-    std::sort(names.begin(), names.end());
-    return std::adjacent_find(names.begin(), names.end()) == names.end();
+    for (const auto& entry : entries()) {
+        if (!names.insert(foldedKey(entry->FileName)).second)
+            return false;
+    }
+    return true;
 }
 
 void TDownloadList::PrefixNames() {
-    for (size_t i = 0; i < entries().size(); ++i) {
-        TDownload& entry = *entries()[i];
+    int index = 0;
+    for (const auto& entry : entries()) {
         // "%5.5d_%s": five digits at least, so the entry at index 100000 gets six.
-        entry.FileName = format("%5.5d_", static_cast<int>(i)) + entry.FileName;
+        entry->FileName = format("%5.5d_", index++) + entry->FileName;
     }
 }
 
+namespace {
+
+// The next line of text from pos on, without its end (CR LF, LF or a lone CR); pos moves
+// past the end. A final line break gives no empty line after it.
+std::string_view nextLine(std::string_view text, size_t& pos) {
+    const size_t start = pos;
+    const size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+        pos = text.size();
+        return text.substr(start);
+    }
+    pos = end + 1;
+    if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
+        ++pos;
+    return text.substr(start, end - start);
+}
+
+// Cuts the field up to the next TAB off line; the whole rest when there is none.
+std::string_view takeField(std::string_view& line, bool& more) {
+    const size_t tab = line.find('\t');
+    more = tab != std::string_view::npos;
+    const std::string_view field = line.substr(0, tab);
+    line = more ? line.substr(tab + 1) : std::string_view();
+    return field;
+}
+
+} // namespace
+
 void TDownloadList::LoadFromFile(const std::string& path) {
     clear();
-    const std::vector<std::string> lines = splitLines(readWholeFile(path));
-    for (const std::string& line : lines) {
-        const std::vector<std::string> fields = splitTabFields(line);
-        auto entry = std::make_unique<TDownload>();
-        if (fields.empty())
+    const std::string content = readWholeFile(path);
+    // Read in place, without a copy of the lines or of their fields.
+    const std::string_view text(content);
+    for (size_t pos = 0; pos < text.size();) {
+        std::string_view line = nextLine(text, pos);
+        if (line.empty())
             throw ListError(0);
-        entry->URL = fields[0];
-        if (fields.size() < 2)
+        bool more = false;
+        auto entry = std::make_unique<TDownload>();
+        entry->URL = takeField(line, more);
+        if (!more)
             throw ListError(1);
-        entry->FileName = fields[1];
-        entry->Downloaded = fields.size() > 2 ? strToIntDef(fields[2], 0) : 0;
-        entry->FileSize = fields.size() > 3 ? strToIntDef(fields[3], 0) : 0;
+        entry->FileName = takeField(line, more);
+        entry->Downloaded = 0;
+        entry->FileSize = 0;
+        if (more)
+            entry->Downloaded = strToInt64Def(takeField(line, more), 0);
+        if (more)
+            entry->FileSize = strToInt64Def(takeField(line, more), 0);
         Add(std::move(entry));
     }
 }
 
 void TDownloadList::SaveToFile(const std::string& path) {
-    // Both sorts are deliberately unstable: of two entries with equal keys either may
-    // come first, and of two equal URLs the one sorted first is kept.
-    std::sort(entries().begin(), entries().end(),
-              [](const auto& a, const auto& b) { return a->URL < b->URL; });
-    for (size_t i = entries().size(); i-- > 1;) {
-        if (text::ansiSameText(entries()[i]->URL, entries()[i - 1]->URL))
-            entries().erase(entries().begin() + static_cast<std::ptrdiff_t>(i));
+    // Duplicate removal: the addresses sorted with case folded, so that every spelling of
+    // one address meets the others; of each address the entry added first stays. The
+    // list itself is then ordered by Order, entries with equal Order keeping their places.
+    auto& all = entries();
+    const size_t n = all.size();
+    std::vector<std::string> keys(n);
+    std::vector<size_t> byURL(n);
+    for (size_t i = 0; i < n; ++i) {
+        foldInto(all[i]->URL, keys[i]);
+        byURL[i] = i;
     }
-    std::sort(entries().begin(), entries().end(),
-              [](const auto& a, const auto& b) { return a->Order < b->Order; });
+    std::sort(byURL.begin(), byURL.end(), [&](size_t a, size_t b) {
+        if (const int c = keys[a].compare(keys[b]); c != 0)
+            return c < 0;
+        if (all[a]->Order != all[b]->Order)
+            return all[a]->Order < all[b]->Order;
+        return a < b;
+    });
+    std::vector<bool> duplicate(n, false);
+    bool any = false;
+    for (size_t k = 1; k < n; ++k) {
+        if (keys[byURL[k]] == keys[byURL[k - 1]]) {
+            duplicate[byURL[k]] = true;
+            any = true;
+        }
+    }
+    if (any) {
+        size_t kept = 0;
+        for (size_t i = 0; i < n; ++i) {
+            if (!duplicate[i])
+                all[kept++] = std::move(all[i]);
+        }
+        all.resize(kept);
+    }
+    const auto byOrder = [](const auto& a, const auto& b) { return a->Order < b->Order; };
+    if (!std::is_sorted(all.begin(), all.end(), byOrder))
+        std::stable_sort(all.begin(), all.end(), byOrder);
 
+    // Two numbers of at most 20 characters, three TABs and CR LF beside the texts.
+    constexpr size_t kLineExtra = 45;
     std::string content;
-    for (const auto& entry : entries()) {
+    size_t length = 0;
+    for (const auto& entry : all)
+        length += entry->URL.size() + entry->FileName.size() + kLineExtra;
+    content.reserve(length);
+    char number[24];
+    const auto appendNumber = [&](int64_t value) {
+        const auto result = std::to_chars(number, number + sizeof number, value);
+        content.append(number, result.ptr);
+    };
+    for (const auto& entry : all) {
         // "%s\t%s\t%d\t%d" of URL, FileName, Downloaded and FileSize, built by hand so
         // that every byte of the texts is kept.
-        content += entry->URL + '\t' + entry->FileName + '\t' + std::to_string(entry->Downloaded) +
-                   '\t' + std::to_string(entry->FileSize) + "\r\n";
+        content += entry->URL;
+        content += '\t';
+        content += entry->FileName;
+        content += '\t';
+        appendNumber(entry->Downloaded);
+        content += '\t';
+        appendNumber(entry->FileSize);
+        content += "\r\n";
     }
     writeWholeFile(content, path);
 }

@@ -5,6 +5,7 @@
 
 #include "util/owning_list.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,10 +19,10 @@ public:
     std::string URL;
     // The name under which the file is written in the destination folder.
     std::string FileName;
-    // Size in bytes from the probe; -1 until probed.
-    int FileSize = -1;
+    // Size in bytes from the probe; -1 until probed. 64 bits: files of 2 GB and more.
+    int64_t FileSize = -1;
     // Bytes received so far, those of a partial file included; -1 until probed.
-    int Downloaded = -1;
+    int64_t Downloaded = -1;
     // Why the probe failed, "message [URL]"; not stored in the file.
     std::string ErrorText;
     // Position key that survives the sort by URL when the queue is saved.
@@ -38,8 +39,8 @@ public:
     // Sets entry's Order to the number of entries before it and appends it.
     TDownload& Add(std::unique_ptr<TDownload> entry);
 
-    // The sum of FileSize over the entries, kept within the 32-bit range.
-    int TotalSize() const;
+    // The sum of FileSize over the entries.
+    int64_t TotalSize() const;
     // Sets each entry's Order to its index.
     void Renumber();
     // True when no two FileName values are equal without regard to case.
@@ -52,8 +53,9 @@ public:
     // stay loaded. StreamError for a file that cannot be opened.
     void LoadFromFile(const std::string& path);
 
-    // Sorts by URL, drops a later entry whose URL equals its neighbour's without regard
-    // to case, sorts by Order and replaces the file with one line per entry.
+    // Sorts by URL with case folded, drops a later entry whose URL equals its
+    // neighbour's without regard to case (so every spelling of one address but one goes),
+    // sorts by Order and replaces the file with one line per entry.
     void SaveToFile(const std::string& path);
 };
 

@@ -4,6 +4,8 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace fetchora {
 
 namespace {
@@ -38,6 +40,14 @@ const std::string& partAt(const std::vector<std::string>& parts, size_t index) {
 bool isBlank(char c) {
     const auto b = static_cast<unsigned char>(c);
     return b >= 1 && b <= ' ';
+}
+
+void lowerAsciiInPlace(std::string& s, size_t from = 0, size_t to = std::string::npos) {
+    to = std::min(to, s.size());
+    for (size_t i = from; i < to; ++i) {
+        if (s[i] >= 'A' && s[i] <= 'Z')
+            s[i] = static_cast<char>(s[i] - 'A' + 'a');
+    }
 }
 
 } // namespace
@@ -92,6 +102,7 @@ void TParseURL::Parse(const std::string& url) {
         }
     }
 
+    lowerAsciiInPlace(Host);
     const size_t portColon = Host.find(':');
     if (portColon != std::string::npos) {
         Port = strToInt(Host.substr(portColon + 1));
@@ -135,21 +146,21 @@ std::string TParseURL::Resolve(const std::string& base, const std::string& link,
                                bool omitCredentials) {
     // An absolute link never needs the page address, which then need not parse.
     if (isAbsoluteLink(link))
-        return text::asciiLowerCase(link);
+        return lowerSchemeAndHost(link);
     Parse(base);
     return ResolveParsed(link, omitCredentials);
 }
 
 std::string TParseURL::ResolveParsed(const std::string& link, bool omitCredentials) const {
-    // The link's prefixes are tested without regard to case; the whole result is
-    // lower-cased at the end.
+    // The link's prefixes are tested without regard to case; the link itself keeps its
+    // case, and the scheme and host of the page are lower-case already.
     const auto linkStarts = [&link](std::string_view prefix) {
         return startsWithText(link, prefix);
     };
     if (isAbsoluteLink(link))
-        return text::asciiLowerCase(link);
+        return lowerSchemeAndHost(link);
 
-    // Built in one string and lower-cased in place: a page scan resolves thousands.
+    // Built in one string: a page scan resolves thousands.
     std::string result;
     result.reserve(Protocol.size() + 3 + UserName.size() + Password.size() + 2 + Host.size() + 64 +
                    link.size());
@@ -188,10 +199,24 @@ std::string TParseURL::ResolveParsed(const std::string& link, bool omitCredentia
             result += link;
         }
     }
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    return result;
+}
+
+std::string lowerSchemeAndHost(std::string_view url) {
+    std::string result(url);
+    const size_t slashes = result.find("//");
+    if (slashes == std::string::npos) {
+        // No host: only a scheme before the first ":" is lower-cased.
+        lowerAsciiInPlace(result, 0, result.find(':'));
+        return result;
     }
+    lowerAsciiInPlace(result, 0, slashes);
+    // The host part runs up to the path, the query or the fragment; credentials in front
+    // of the host end at its last "@" and keep their case.
+    const size_t begin = slashes + 2;
+    const size_t end = std::min(result.find_first_of("/?#", begin), result.size());
+    const size_t at = std::string_view(result).substr(begin, end - begin).rfind('@');
+    lowerAsciiInPlace(result, at == std::string::npos ? begin : begin + at + 1, end);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fetchora {
@@ -17,7 +18,7 @@ public:
     std::string Extension;
     // The folder parts between the host and the file name, in order.
     std::vector<std::string> Folders;
-    // The host without user information and port.
+    // The host without user information and port, lower-case.
     std::string Host;
     // The scheme without its ":", lower-case.
     std::string Protocol;
@@ -34,8 +35,9 @@ public:
     // a port that is not a decimal number; the fields set before keep their values.
     void Parse(const std::string& url);
 
-    // The absolute, lower-case address of link as found on the page at base. Parses base
-    // (so the fields then describe it) unless link is already absolute.
+    // The absolute address of link as found on the page at base, its scheme and host in
+    // lower case and everything else as written. Parses base (so the fields then describe
+    // it) unless link is already absolute.
     std::string Resolve(const std::string& base, const std::string& link, bool omitCredentials);
     // Resolve against the address that the last Parse filled the fields from, for many
     // links of one page without parsing its address again.
@@ -48,6 +50,11 @@ public:
 private:
     void clear_();
 };
+
+// The address with its scheme and its host lower-cased (A to Z only) and every other part
+// (user name and password, port, path, query) as written: two spellings of one server
+// become one, while a path keeps naming the resource a case-sensitive server has.
+std::string lowerSchemeAndHost(std::string_view url);
 
 // The items of a comma-separated text, read the way the type setting is written: blanks
 // and control characters around items are skipped, double quotes enclose an item that

@@ -6,10 +6,10 @@
 #include "http/http_client.h"
 #include "http/http_url.h"
 #include "http/stream.h"
-#include "platform/text.h"
 #include "queue/credentials.h"
 #include "queue/download_list.h"
 #include "queue/exception_list.h"
+#include "queue/parse_url.h"
 #include "util/settings.h"
 
 namespace fetchora {
@@ -117,12 +117,7 @@ bool request(const std::string& url, THttpClient& client, Method method, TStream
 } // namespace
 
 std::string requestURL(const std::string& url) {
-    const UrlHostPart part = findHostPart(url);
-    if (!part.hasCredentials())
-        return text::asciiLowerCase(url);
-    return text::asciiLowerCase(url.substr(0, part.begin)) +
-           url.substr(part.begin, part.credentialEnd - part.begin) +
-           text::asciiLowerCase(url.substr(part.credentialEnd));
+    return lowerSchemeAndHost(url);
 }
 
 bool ApplyCredentials(TAuthURL& authURL, bool noPrompt) {
@@ -152,7 +147,7 @@ void fetchFileInto(TDownload& entry, THttpClient& client, TStream& body) {
     request(entry.URL, client, Method::Get, &body);
 }
 
-int ProbeSize(const std::string& url, THttpClient& client) {
+int64_t ProbeSize(const std::string& url, THttpClient& client) {
     // A busy client's length is that of its own request, not of this address.
     if (!request(url, client, Method::Head, nullptr))
         return -1;
@@ -162,7 +157,8 @@ int ProbeSize(const std::string& url, THttpClient& client) {
     const int status = client.StatusCode();
     if (status < 200 || status > 299)
         return -1;
-    return client.ContentLength();
+    // 64 bits, whatever width the client gives it: files of 2 GB and more are queued.
+    return static_cast<int64_t>(client.ContentLength());
 }
 
 } // namespace fetchora

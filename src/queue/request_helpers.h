@@ -5,6 +5,7 @@
 // cannot be split, a damaged servers.txt, the registry) reach the caller.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace fetchora {
@@ -25,15 +26,15 @@ std::string FetchFile(TDownload& entry, THttpClient& client);
 void fetchFileInto(TDownload& entry, THttpClient& client, TStream& body);
 
 // The client's ContentLength after a HEAD of url; -1 when the answer carries no length.
-int ProbeSize(const std::string& url, THttpClient& client);
+int64_t ProbeSize(const std::string& url, THttpClient& client);
 
 // Looks up the credentials of authURL's server (asking the user unless noPrompt) and
 // writes them into its URL after the first "//", replacing any credential part there.
 // False, with the URL unchanged, when there are none or the user cancelled.
 bool ApplyCredentials(TAuthURL& authURL, bool noPrompt);
 
-// The address as it is requested: lower-cased, except the user name and password in
-// front of the host, which keep their case.
+// The address as it is requested: its scheme and host lower-cased, everything else
+// (credentials, path, query) as written.
 std::string requestURL(const std::string& url);
 
 } // namespace fetchora

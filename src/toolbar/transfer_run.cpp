@@ -9,12 +9,12 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/format.h"
-#include "platform/text.h"
 #include "queue/download_list.h"
 #include "queue/exception_list.h"
 #include "queue/request_helpers.h"
 #include "util/file_io.h"
 #include "util/settings.h"
+#include "util/strings.h"
 
 #include <algorithm>
 
@@ -25,13 +25,9 @@ namespace {
 // The error list's line for an answer that ended before the end of the file.
 constexpr const char* kShortAnswer = "The answer ended before the end of the file";
 
-bool sameURL(const std::string& a, const std::string& b) {
-    return text::ansiSameText(a, b);
-}
-
 // The key of an address in the run's results: compared without regard to case.
 std::string urlKey(const std::string& url) {
-    return text::ansiLowerCase(url);
+    return foldedKey(url);
 }
 
 // A failure to create, write or put in place the output file. It ends the run, as a
@@ -132,6 +128,7 @@ void TTransferRun::run(const std::string& folder) {
     // a second one.
     if (FRunning)
         return;
+    loaded_ = files::fileStamp(FListFile);
     FDownloads->LoadFromFile(FListFile);
     if (!FDownloads->NamesUnique())
         FDownloads->PrefixNames();
@@ -163,7 +160,7 @@ void TTransferRun::fetchQueue(const std::string& folder) {
         if (FDownloads->count() == 0)
             break; // the queue was emptied while the run waited
         TDownload* head = &FDownloads->at(0);
-        const int countBefore = head->Downloaded;
+        const int64_t countBefore = head->Downloaded;
         // The attempt builds the file under a temporary name in the destination folder,
         // the partial file's bytes followed by the response's, and replaces the file with
         // it in one step after the request.
@@ -306,19 +303,21 @@ void TTransferRun::keepFileBytes(files::TempFile& output, int64_t partial, int64
     // what the request returned. The bodies of relocations, of answered authorization
     // challenges and of error answers before them are left out, and a server that
     // ignored the range sent the whole file again, which replaces the partial bytes.
-    const int64_t accepted = std::min(static_cast<int64_t>(state_.accepted), received);
+    const int64_t accepted = std::min(state_.accepted, received);
     const int64_t from = partial + received - accepted;
     const int64_t to = state_.restarted ? 0 : partial;
-    if (from != to) {
-        std::string piece(1 << 20, '\0');
-        for (int64_t done = 0; done < accepted;) {
-            const size_t want = static_cast<size_t>(std::min<int64_t>(accepted - done, 1 << 20));
-            const size_t got = output.readAt(from + done, piece.data(), want);
-            if (got == 0)
-                break;
-            output.writeAt(to + done, piece.data(), got);
-            done += static_cast<int64_t>(got);
-        }
+    // Nearly always every byte received is the file's, in place: nothing to move, and the
+    // file already ends where it should.
+    if (from == to)
+        return;
+    std::string piece(1 << 20, '\0');
+    for (int64_t done = 0; done < accepted;) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(accepted - done, 1 << 20));
+        const size_t got = output.readAt(from + done, piece.data(), want);
+        if (got == 0)
+            break;
+        output.writeAt(to + done, piece.data(), got);
+        done += static_cast<int64_t>(got);
     }
     output.truncate(to + accepted);
 }
@@ -363,7 +362,7 @@ void TTransferRun::stop() {
     events_.showInformation("Download process is not running. Press Start to download.");
 }
 
-void TTransferRun::docData(int len) {
+void TTransferRun::docData(int64_t len) {
     if (!FRunning || FCurrent == nullptr)
         return;
     // Only the answer that carries the file counts; an intermediate or error answer's
@@ -376,7 +375,7 @@ void TTransferRun::docData(int len) {
         FCurrent->Downloaded = 0;
     }
     FCurrent->Downloaded += len;
-    state_.accepted += static_cast<size_t>(len);
+    state_.accepted += len;
     events_.updateStatus();
 }
 
@@ -391,11 +390,17 @@ std::optional<std::string> TTransferRun::progressText() const {
 }
 
 void TTransferRun::applyResults(TDownloadList& list) const {
-    list.removeIf(
-        [this](const TDownload& entry) { return state_.finished.count(urlKey(entry.URL)) != 0; });
+    // One folded key per entry, in one buffer, and hashed lookups: linear in the list.
+    std::string key;
+    list.removeIf([&](const TDownload& entry) {
+        if (state_.finished.empty())
+            return false;
+        foldInto(entry.URL, key);
+        return state_.finished.count(key) != 0;
+    });
     for (int i = 0; i < list.count(); ++i) {
         TDownload& entry = list.at(i);
-        const std::string key = urlKey(entry.URL);
+        foldInto(entry.URL, key);
         if (const auto name = state_.names.find(key); name != state_.names.end())
             entry.FileName = name->second;
         if (const auto count = state_.counts.find(key); count != state_.counts.end())
@@ -420,6 +425,11 @@ void TTransferRun::saveMerged() {
 }
 
 void TTransferRun::reload() {
+    // The stamp is taken before the read: a change during the read is seen next time.
+    const files::FileStamp stamp = files::fileStamp(FListFile);
+    if (FRunning && stamp == loaded_)
+        return;
+    loaded_ = stamp;
     auto fresh = std::make_unique<TDownloadList>();
     std::exception_ptr failure;
     try {
@@ -437,8 +447,11 @@ void TTransferRun::reload() {
         std::unique_ptr<TDownload> current =
             mine >= 0 ? FDownloads->extract(mine) : std::move(state_.detached);
         int theirs = -1;
+        const std::string key = urlKey(current->URL);
+        std::string other;
         for (int i = 0; i < fresh->count(); ++i) {
-            if (sameURL(fresh->at(i).URL, current->URL)) {
+            foldInto(fresh->at(i).URL, other);
+            if (other == key) {
                 theirs = i;
                 break;
             }

@@ -3,6 +3,8 @@
 // shows and asks goes through the callbacks of TTransferRunEvents.
 #pragma once
 
+#include "platform/files.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,10 +18,6 @@ namespace fetchora {
 class TDownload;
 class TDownloadList;
 class THttpClient;
-
-namespace files {
-class TempFile;
-}
 
 // The status panel's two colours: the window colour, and the light green of a run.
 enum class PanelColour { Idle, Running };
@@ -63,9 +61,10 @@ public:
     // Ends the run after the request in progress; outside a run, says that none runs.
     void stop();
     // A piece of len bytes of response body arrived for the run's request.
-    void docData(int len);
+    void docData(int64_t len);
     // Reloads the queue file while the run waits in a request, keeping the run's current
-    // entry with its counters and what the run already did.
+    // entry with its counters and what the run already did. Returns at once when the
+    // file is the one the run loaded last. Linear in the length of the queue.
     void reload();
     // "Downloading %d of %d [%d%%]" for the current entry; nothing when there is none.
     std::optional<std::string> progressText() const;
@@ -84,14 +83,14 @@ private:
         // The server answered that range request with the whole file.
         bool restarted = false;
         // Body bytes of the attempt that belong to the file.
-        size_t accepted = 0;
+        int64_t accepted = 0;
         // The entries this run finished, by URL with case folded.
         std::unordered_set<std::string> finished;
         int finishedCount = 0;
         // The file names the run gave its entries, by URL with case folded.
         std::unordered_map<std::string, std::string> names;
         // The received counts of the entries the run worked on, by URL with case folded.
-        std::unordered_map<std::string, int> counts;
+        std::unordered_map<std::string, int64_t> counts;
         // Attempts that ended without their entry finished, Stop aside.
         int failures = 0;
         // The run's current entry after a reload dropped it from the queue.
@@ -124,6 +123,9 @@ private:
     const std::string& FListFile;
     THttpClient& client_;
     TTransferRunEvents events_;
+
+    // The queue file as the run last read it; a reload of the same file is skipped.
+    files::FileStamp loaded_;
 
     bool FRunning = false;
     bool FCancelled = false;

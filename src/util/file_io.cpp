@@ -19,7 +19,7 @@ void writeWholeFile(const std::string& text, const std::string& path) {
     files::replaceFile(path, text);
 }
 
-int fileSize(const std::string& path) {
+int64_t fileSize(const std::string& path) {
     return files::directoryEntrySize(path);
 }
 

@@ -1,6 +1,7 @@
 // Whole-file text input and output, and the size of a file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace fetchora {
@@ -13,6 +14,6 @@ std::string readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& text, const std::string& path);
 
 // Size of the first directory entry matching path (any attributes), 0 when none.
-int fileSize(const std::string& path);
+int64_t fileSize(const std::string& path);
 
 } // namespace fetchora

@@ -1,9 +1,12 @@
-// The string helpers: splitting, fields, sizes for people, comparison of reals.
+// The string helpers: splitting, fields, sizes for people, comparison of reals, case
+// folding and 64-bit numbers.
 #include "util/strings.h"
 
 #include "platform/errors.h"
 #include "platform/format.h"
+#include "platform/text.h"
 
+#include <array>
 #include <clocale>
 #include <cmath>
 #include <langinfo.h>
@@ -88,15 +91,84 @@ std::string oneDecimal(double value, const char* unit) {
 
 } // namespace
 
-std::string formatSize(int bytes) {
-    const double b = bytes;
+std::string formatSize(int64_t bytes) {
+    const auto b = static_cast<double>(bytes);
     if (b / 1000000000.0 > 1)
         return oneDecimal(b / 1000000000.0, "GB");
     if (b / 1000000.0 > 1)
         return oneDecimal(b / 1000000.0, "MB");
     if (b / 1000.0 > 1)
         return oneDecimal(b / 1000.0, "KB");
-    return format("%d Bytes", static_cast<int>(std::lround(b)));
+    return std::to_string(bytes) + " Bytes";
+}
+
+namespace {
+
+using FoldTable = std::array<char, 256>;
+
+FoldTable makeFoldTable() {
+    FoldTable table{};
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<char>(text::ansiLower(static_cast<unsigned char>(i)));
+    return table;
+}
+
+const FoldTable& foldTable() {
+    static const FoldTable table = makeFoldTable();
+    return table;
+}
+
+} // namespace
+
+void foldInto(std::string_view text, std::string& key) {
+    const FoldTable& table = foldTable();
+    key.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        key[i] = table[static_cast<unsigned char>(text[i])];
+}
+
+std::string foldedKey(std::string_view text) {
+    std::string key;
+    foldInto(text, key);
+    return key;
+}
+
+namespace {
+
+// The 32-bit reader's other forms: the value when it accepts the text (it then gives
+// the same with either default), else fallback.
+int64_t otherIntegerForm(std::string_view text, int64_t fallback) {
+    const std::string s(text);
+    const int a = strToIntDef(s, 0);
+    return a == strToIntDef(s, 1) ? a : fallback;
+}
+
+} // namespace
+
+int64_t strToInt64Def(std::string_view text, int64_t fallback) {
+    size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        i = 1;
+    if (i == text.size())
+        return fallback;
+    // Accumulated as a negative number, whose range reaches one further.
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return otherIntegerForm(text, fallback);
+        const int digit = c - '0';
+        if (value < (INT64_MIN + digit) / 10)
+            return fallback;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == INT64_MIN)
+            return fallback;
+        value = -value;
+    }
+    return value;
 }
 
 int compareReals(double a, double b) {

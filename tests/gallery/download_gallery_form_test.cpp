@@ -101,6 +101,7 @@ protected:
     }
     static std::vector<std::string> urls(const TDownloadGalleryForm& form) {
         std::vector<std::string> shown;
+        shown.reserve(static_cast<size_t>(form.FileList->topLevelItemCount()));
         for (int i = 0; i < form.FileList->topLevelItemCount(); ++i)
             shown.push_back(form.FileList->topLevelItem(i)->text(2).toStdString());
         return shown;
@@ -230,13 +231,14 @@ TEST_F(DownloadGalleryFormTest, RowMenuChecksInGroupsAndActsOnTheSelectedRow) {
 
 TEST_F(DownloadGalleryFormTest, OpensOnAPageAndSearchesTheCheckedLinkPagesOnly) {
     LoopbackServer server;
-    // Relative links lose the loopback port when resolved, so the pages link absolutely.
+    // The pages link absolutely and with capitals in their paths, which rows and requests
+    // keep.
     const auto at = [&](const char* path) { return server.url(path); };
     server.script({
-        Exchange::reply(page("<a href='" + at("/one.html") + "'>One</a> <A HREF=\"" +
+        Exchange::reply(page("<a href='" + at("/One.html") + "'>One</a> <A HREF=\"" +
                              at("/two.html") + "\">Two</a><a href=\"" + at("/skip.html") +
                              "\">Skip</a><img src=\"" + at("/pic.jpg") + "\">")),
-        Exchange::reply(page("<a href=\"" + at("/deep/x.zip") + "\">X</a>")),
+        Exchange::reply(page("<a href=\"" + at("/Deep/X.zip") + "\">X</a>")),
         Exchange::reply(
             page("<img src=\"" + at("/y.png") + "\"><a href=\"" + at("/z.zip") + "\">Z</a>")),
     });
@@ -249,10 +251,10 @@ TEST_F(DownloadGalleryFormTest, OpensOnAPageAndSearchesTheCheckedLinkPagesOnly) 
     form.ScanBtnClick();
     EXPECT_EQ(desktop_.texts(), std::vector<std::string>{"2 pages searched"});
     ASSERT_EQ(server.requests().size(), 3u) << "the image and the unchecked link are no pages";
-    EXPECT_EQ(server.requests()[1].rfind("GET /one.html ", 0), 0u);
+    EXPECT_EQ(server.requests()[1].rfind("GET /One.html ", 0), 0u);
     EXPECT_EQ(server.requests()[2].rfind("GET /two.html ", 0), 0u);
     // Each page's links, then its images, in the order found.
-    EXPECT_EQ(urls(form), (std::vector<std::string>{server.url("/deep/x.zip"), server.url("/z.zip"),
+    EXPECT_EQ(urls(form), (std::vector<std::string>{server.url("/Deep/X.zip"), server.url("/z.zip"),
                                                     server.url("/y.png")}));
 }
 

@@ -76,18 +76,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PageCase{
             "SingleQuotedHref", "<a href='a.zip'>Get it</a>", {{1, kDir + "/a.zip", "Get it"}}},
-        PageCase{"AddressLowerCased",
+        PageCase{"AddressKeepsTheCaseOfItsPath",
                  "<A HREF=\"Files/A.ZIP\">x</A>",
-                 {{1, kDir + "/files/a.zip", "x"}}},
+                 {{1, kDir + "/Files/A.ZIP", "x"}}},
         PageCase{"AbsoluteAndRootedAddresses",
                  "<a href=\"/top.zip\">t</a> <a href=\"HTTP://Other/X.zip\">o</a>",
-                 {{1, "http://host/top.zip", "t"}, {1, "http://other/x.zip", "o"}}},
+                 {{1, "http://host/top.zip", "t"}, {1, "http://other/X.zip", "o"}}},
         PageCase{"ScriptsResolveAgainstTheHostRoot",
                  "<a href=\"cgi-bin/X.cgi\">x</a><a href=\"/CGI-BIN/y\">y</a>"
                  "<a href=\"HTTPS://S/Z\">z</a>",
-                 {{1, "http://host/cgi-bin/x.cgi", "x"},
-                  {1, "http://host/cgi-bin/y", "y"},
-                  {1, "https://s/z", "z"}}},
+                 {{1, "http://host/cgi-bin/X.cgi", "x"},
+                  {1, "http://host/CGI-BIN/y", "y"},
+                  {1, "https://s/Z", "z"}}},
         PageCase{"EntitiesInTheText",
                  "<a href=\"t.zip\">Tom &amp; Jerry&NBSP;</a>",
                  {{1, kDir + "/t.zip", "Tom & Jerry\xA0"}}},
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{1, kDir + "/big.jpg", ""}, {2, kDir + "/small.jpg", "[Image]"}}},
         PageCase{"LinkAndImageWithOneAddress",
                  "<img src=\"p.jpg\"><a href=\"P.jpg\">p</a>",
-                 {{1, kDir + "/p.jpg", "p"}}},
+                 {{1, kDir + "/P.jpg", "p"}}},
         PageCase{"TwoAnchorsWithOneAddress",
                  "<a href=\"x.zip\">1</a><a href=\"X.ZIP\">2</a>",
                  {{1, kDir + "/x.zip", "1"}}},
@@ -171,13 +171,12 @@ TEST(ScanPage, PageHoldingANulIsSearchedUpToItAndKeptWhole) {
 
 TEST(ScanPage, EarlierEntriesStayAndOutliveTheirDuplicates) {
     THyperLinkList list;
-    scan("<a href=\"a.zip\">a</a><a href=\"b.zip\">b</a>", list);
+    scan(R"(<a href="a.zip">a</a><a href="b.zip">b</a>)", list);
     scan("no tags here", list);
     EXPECT_EQ(list.count(), 2);
 
-    const auto entries =
-        scan("<a href=\"c.zip\">c</a><a href=\"A.ZIP\">again</a><img src=\"b.zip\">", list,
-             "http://host/dir/other.html");
+    const auto entries = scan(R"(<a href="c.zip">c</a><a href="A.ZIP">again</a><img src="b.zip">)",
+                              list, "http://host/dir/other.html");
     EXPECT_EQ(entries, (std::vector<Found>{{1, kDir + "/a.zip", "a"},
                                            {1, kDir + "/b.zip", "b"},
                                            {1, kDir + "/c.zip", "c"}}));

@@ -159,6 +159,43 @@ TEST(TempFile, ReplacesTheFileOnlyWhenCommittedAndKeepsItsPermissions) {
     EXPECT_EQ(entries(folder).size(), 2u);
 }
 
+TEST(TempFile, CopiesOnlyTheDataOfASparsePartialFileAndMakesNewFilesWithTheUsualMode) {
+    Sandbox sandbox;
+    const std::string folder = sandbox.path("out");
+    ASSERT_TRUE(createDirectory(folder));
+    // A partial file of 5 GB that holds a few bytes at each end, and holes between.
+    const std::string path = folder + "/big.iso";
+    const int64_t length = 5368709120LL;
+    Sandbox::writeFile(path, "head");
+    ASSERT_EQ(::truncate(path.c_str(), length), 0);
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "tail", 4, length - 4), 4);
+        ::close(fd);
+    }
+    EXPECT_EQ(directoryEntrySize(path), length);
+
+    TempFile file(folder, "big.iso");
+    file.appendFile(path);
+    EXPECT_EQ(file.size(), length);
+    char bytes[4] = {};
+    EXPECT_EQ(file.readAt(0, bytes, 4), 4u);
+    EXPECT_EQ(std::string(bytes, 4), "head");
+    EXPECT_EQ(file.readAt(length - 4, bytes, 4), 4u);
+    EXPECT_EQ(std::string(bytes, 4), "tail");
+    struct stat st {};
+    ASSERT_EQ(::fstat(file.descriptor(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, 64 << 20) << "the holes were written as zeros";
+
+    // A file from nothing gets what any new file gets: 0666 less the umask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    TempFile fresh(folder, "new.bin");
+    ASSERT_TRUE(fresh.commitNew(folder + "/new.bin"));
+    ASSERT_EQ(::stat((folder + "/new.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+}
+
 TEST(TempFile, OnlyTheLeftOversOfEndedProcessesAreStale) {
     Sandbox sandbox;
     const std::string folder = sandbox.path("out");

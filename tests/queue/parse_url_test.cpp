@@ -49,11 +49,12 @@ TEST(ParseUrl, SplitsAddressesIntoTheirParts) {
          ""},
         {"http://host/dir/", "http", "", "", "host", 80, {"dir"}, "", "", ""},
         {"http://host/", "http", "", "", "host", 80, {}, "", "", ""},
+        // The scheme and the host are lower-cased; the path keeps its case.
         {"HTTP://Host/Dir/Photo.Small.JPG",
          "http",
          "",
          "",
-         "Host",
+         "host",
          80,
          {"Dir"},
          "Photo.Small.JPG",
@@ -141,16 +142,20 @@ TEST(ParseUrl, ResolvesLinksAgainstThePage) {
         {"http://host/dir/page.html", "/a.zip", false, "http://host/a.zip"},
         {"http://host/dir/page.html", "cgi-bin/x.cgi", false, "http://host/cgi-bin/x.cgi"},
         {"http://host/dir/page.html", "/cgi-bin/x.cgi", false, "http://host/cgi-bin/x.cgi"},
-        {"http://host/dir/page.html", "HTTP://Other/A.ZIP", false, "http://other/a.zip"},
-        {"http://host/dir/page.html", "https://x/Y", false, "https://x/y"},
+        // Absolute links: scheme and host lower-cased, credentials, path and query kept.
+        {"http://host/dir/page.html", "HTTP://Other/A.ZIP", false, "http://other/A.ZIP"},
+        {"http://host/dir/page.html", "https://x/Y", false, "https://x/Y"},
+        {"http://host/dir/page.html", "Http://Me:PW@WWW.X.Org:8080/P?Q=R", false,
+         "http://Me:PW@www.x.org:8080/P?Q=R"},
+        {"http://host/dir/page.html", "http://X.Org?Q=R", false, "http://x.org?Q=R"},
         {"http://host/dir/page.html", "", false, "http://host/dir"},
         {"http://host/dir/page.html", "../a.zip", false, "http://host/dir/../a.zip"},
-        {"http://host/dir/page.html", "mailto:Name", false, "http://host/dir/mailto:name"},
+        {"http://host/dir/page.html", "mailto:Name", false, "http://host/dir/mailto:Name"},
         {"http://host:8080/dir/", "a.zip", false, "http://host:8080/dir/a.zip"},
         {"http://host:80/dir/", "/b.zip", false, "http://host/b.zip"},
         {"https://host:8443/", "c.zip", false, "https://host:8443/c.zip"},
-        {"http://Host/D1/D2/p.htm", "Sub/B.JPG", false, "http://host/d1/d2/sub/b.jpg"},
-        {"http://User:PW@host/dir/p.html", "a.zip", false, "http://user:pw@host/dir/a.zip"},
+        {"http://Host/D1/D2/p.htm", "Sub/B.JPG", false, "http://host/D1/D2/Sub/B.JPG"},
+        {"http://User:PW@host/dir/p.html", "a.zip", false, "http://User:PW@host/dir/a.zip"},
         {"http://User:PW@host/dir/p.html", "a.zip", true, "http://host/dir/a.zip"},
         {"http://secret@host/dir/p.html", "a.zip", false, "http://host/dir/a.zip"},
     };
@@ -161,9 +166,10 @@ TEST(ParseUrl, ResolvesLinksAgainstThePage) {
     }
 }
 
-TEST(ParseUrl, ResolveLowerCasesOnlyAsciiLetters) {
+TEST(ParseUrl, ResolveLowerCasesOnlyAsciiLettersOfTheHost) {
     TParseURL parser;
-    EXPECT_EQ(parser.Resolve("http://host/", "\xC4rger.ZIP", false), "http://host/\xC4rger.zip");
+    EXPECT_EQ(parser.Resolve("http://host/", "http://\xC4H.de/\xC4rger.ZIP", false),
+              "http://\xC4h.de/\xC4rger.ZIP");
 }
 
 TEST(ParseUrl, AbsoluteLinksNeverParseTheBase) {

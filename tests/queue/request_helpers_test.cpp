@@ -80,7 +80,7 @@ TEST_F(RequestHelpers, CredentialsInTheUrlAreSentWithTheirCaseAndRemembered) {
     EXPECT_EQ(FetchPage(url, client), "secret");
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(has(requests[0], "GET /dir/file.txt HTTP/1.0\r\n"));
+    EXPECT_TRUE(has(requests[0], "GET /Dir/File.TXT HTTP/1.0\r\n"));
     EXPECT_FALSE(has(requests[0], "Authorization:"));
     EXPECT_TRUE(has(requests[1], basic("Ann", "PassWord")));
     EXPECT_EQ(servers(), server.hostPort() + "\tAnn\tPassWord\r\n");
@@ -94,13 +94,13 @@ TEST_F(RequestHelpers, RememberedCredentialsAreInsertedAndAQueryKeepsItsSecondSl
     EXPECT_EQ(FetchPage(server.url("/find?u=http://other/X"), client), "page");
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(has(requests[1], "GET /find?u=http://other/x HTTP/1.0\r\n"));
+    EXPECT_TRUE(has(requests[1], "GET /find?u=http://other/X HTTP/1.0\r\n"));
     EXPECT_TRUE(has(requests[1], basic("bob", "pw")));
 }
 
 TEST_F(RequestHelpers, RejectedCredentialsAreForgottenAndTheRetryCarriesOnlyTheNewOnes) {
     Sandbox::writeFile(sandbox.libraryPath("servers.txt"), server.hostPort() + "\told\tstale\r\n");
-    answers.push_back({"new", "Fresh"});
+    answers.emplace_back("new", "Fresh");
     server.script({Exchange::reply(kChallenge), Exchange::reply(kChallenge),
                    Exchange::reply(kChallenge), Exchange::reply(ok("file"))});
     EXPECT_EQ(FetchPage(server.url("/f.zip"), client), "file");
@@ -144,13 +144,14 @@ TEST_F(RequestHelpers, AnErrorDuringThe401RetryLeavesTheClientWithoutTheHelpersS
     EXPECT_EQ(ProbeSize(server.url("/d.zip"), client), 7);
 }
 
-TEST_F(RequestHelpers, FailedRequestsBecomeErrorLinesWithTheLowerCasedUrl) {
+TEST_F(RequestHelpers, FailedRequestsBecomeErrorLinesWithTheRequestedUrl) {
     server.script({Exchange::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 4\r\n\r\ngone")});
-    FetchPage(server.url("/Missing.ZIP"), client);
+    // The scheme is lower-cased, the path keeps its case.
+    FetchPage("HTTP://" + server.hostPort() + "/Missing.ZIP", client);
     const int refused = LoopbackServer().port(); // nobody listens there once it is gone
     FetchPage("http://127.0.0.1:" + std::to_string(refused) + "/x", client);
     ASSERT_EQ(ExceptionList().size(), 2u);
-    EXPECT_EQ(ExceptionList()[0], "* Not Found [" + server.url("/missing.zip") + "]");
+    EXPECT_EQ(ExceptionList()[0], "* Not Found [" + server.url("/Missing.ZIP") + "]");
     EXPECT_EQ(ExceptionList()[1].rfind("* ", 0), 0u);
     EXPECT_TRUE(has(ExceptionList()[1], "[http://127.0.0.1:" + std::to_string(refused) + "/x]"));
 }
@@ -172,9 +173,9 @@ TEST_F(RequestHelpers, TheProxyOfTheSettingsIsUsedByTheNextRequest) {
     writeSettingText("ProxyServer", "127.0.0.1");
     writeSettingText("ProxyPort", server.portText());
     server.script({Exchange::reply(ok("via proxy"))});
-    EXPECT_EQ(FetchPage("http://files.example/A.zip", client), "via proxy");
+    EXPECT_EQ(FetchPage("http://Files.Example/A.zip", client), "via proxy");
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_TRUE(has(server.requests()[0], "GET http://files.example/a.zip HTTP/1.0\r\n"));
+    EXPECT_TRUE(has(server.requests()[0], "GET http://files.example/A.zip HTTP/1.0\r\n"));
 }
 
 TEST_F(RequestHelpers, AnAddressThatCannotBeSplitIsRaisedToTheCaller) {
@@ -194,7 +195,7 @@ TEST_F(RequestHelpers, ProbeTakesTheSizeAndTheFileNameOrRefusesWithoutALength) {
     EXPECT_EQ(sized.FileSize, 1234);
     EXPECT_EQ(sized.Downloaded, 0);
     EXPECT_EQ(sized.FileName, "Photo.JPG");
-    EXPECT_TRUE(has(server.requests()[0], "HEAD /dir/photo.jpg?x=1 HTTP/1.0\r\n"));
+    EXPECT_TRUE(has(server.requests()[0], "HEAD /dir/Photo.JPG?x=1 HTTP/1.0\r\n"));
 
     TDownload unsized;
     const std::string url = server.url("/page.html");

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <netinet/in.h>
 #include <random>
@@ -73,8 +74,21 @@ TEST(ProgressPercent, RoundsHalvesToTheEvenNeighbourAndSurvivesAZeroSize) {
     const struct {
         int64_t done, size;
         int percent;
-    } cases[] = {{5, 200, 2}, {7, 200, 4}, {23, 40, 58},  {109, 200, 54}, {1, 3, 33},
-                 {2, 3, 67},  {0, 10, 0},  {10, 10, 100}, {1, 0, 0},      {5, -1, 0}};
+    } cases[] = {{5, 200, 2},
+                 {7, 200, 4},
+                 {23, 40, 58},
+                 {109, 200, 54},
+                 {1, 3, 33},
+                 {2, 3, 67},
+                 {0, 10, 0},
+                 {10, 10, 100},
+                 {1, 0, 0},
+                 {5, -1, 0},
+                 // Past 4 GB: 4 GiB of 5 GiB, and 4 KB short of 5 GiB.
+                 {4294967296LL, 5368709120LL, 80},
+                 {5368709120LL - 4096, 5368709120LL, 100},
+                 {2684354560LL, 5368709120LL, 50},
+                 {21474837, 5368709120LL, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(progressPercent(c.done, c.size), c.percent) << c.done << " of " << c.size;
 }
@@ -362,6 +376,32 @@ TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
     ASSERT_EQ(server_.requests().size(), 2u);
 }
 
+TEST_F(TransferRun, AReloadOfTheFileTheRunReadIsSkippedAndAChangedFileIsRead) {
+    const std::string a = bytes(30000, 21);
+    queue(line("/a.bin", "a.bin", 0, a.size()));
+    server_.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 100)});
+    bool tried = false;
+    bool kept = false;
+    int afterChange = 0;
+    onStatus_ = [&](const std::string& text) {
+        if (tried || text.rfind("Downloading 1 of 1 [", 0) != 0)
+            return;
+        tried = true;
+        const TDownloadList* before = downloads_.get();
+        run_.reload();
+        kept = downloads_.get() == before;
+        queue(line("/a.bin", "a.bin", 0, a.size()) + line("/n.bin", "n.bin", 0, 5));
+        run_.reload();
+        afterChange = downloads_->count();
+    };
+    run_.run(destination_);
+    onStatus_ = nullptr;
+    ASSERT_TRUE(tried);
+    EXPECT_TRUE(kept) << "the file the run had read was read again";
+    EXPECT_EQ(afterChange, 2);
+    EXPECT_TRUE(sameBytes(output("a.bin"), a));
+}
+
 // A port on which nothing listens.
 int refusedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -369,7 +409,7 @@ int refusedPort() {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(fd);
     return ntohs(address.sin_port);
@@ -564,7 +604,7 @@ TEST_F(TransferRun, TemporaryFilesThatAKilledRunLeftGoAndNothingElseIsTouched) {
     server_.script({Exchange::reply(ok("abc"))});
     run_.run(destination_);
     std::vector<std::string> expected = others;
-    expected.push_back("a.bin");
+    expected.emplace_back("a.bin");
     expected.push_back(liveName);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(folderEntries(), expected);
@@ -634,7 +674,7 @@ TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
         GTEST_SKIP()
             << "nginx is not running (FETCHORA_NGINX_PORT is unset); scripts/test.sh starts it";
     const std::string docroot = std::string(root) + "/www";
-    const std::string big = bytes(3 * 1024 * 1024, 15), small = bytes(12345, 16);
+    const std::string big = bytes(size_t{3} * 1024 * 1024, 15), small = bytes(12345, 16);
     Sandbox::writeFile(docroot + "/run-big.bin", big);
     Sandbox::writeFile(docroot + "/run-small.bin", small);
     const std::string base = std::string("http://127.0.0.1:") + port;
@@ -648,8 +688,8 @@ TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
     run_.run(destination_);
     onStatus_ = nullptr;
     ASSERT_EQ(downloads_->count(), 2);
-    const int got = downloads_->at(0).Downloaded;
-    EXPECT_LT(got, static_cast<int>(big.size()));
+    const int64_t got = downloads_->at(0).Downloaded;
+    EXPECT_LT(got, static_cast<int64_t>(big.size()));
     EXPECT_TRUE(sameBytes(output("run-big.bin"), big.substr(0, static_cast<size_t>(got))));
     run_.run(destination_);
     EXPECT_TRUE(sameBytes(output("run-big.bin"), big)) << "run-big.bin";
@@ -657,6 +697,59 @@ TEST_F(TransferRun, DownloadsAndResumesFromNginx) {
     EXPECT_EQ(queueFile(), "");
     std::remove((docroot + "/run-big.bin").c_str());
     std::remove((docroot + "/run-small.bin").c_str());
+}
+
+// A file of length bytes that holds only end, at its end; the rest is a hole.
+void writeSparse(const std::string& path, int64_t length, const std::string& end) {
+    Sandbox::writeFile(path, "");
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(length)), 0);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const auto at = static_cast<off_t>(length - static_cast<int64_t>(end.size()));
+    ASSERT_EQ(::pwrite(fd, end.data(), end.size(), at), static_cast<ssize_t>(end.size()));
+    ::close(fd);
+}
+
+// Against nginx: a file of 5 GB is queued by its probe and resumed from a partial file
+// past 4 GB, with a range that only 64 bits can hold. Nothing but the last 4 KB travels.
+TEST_F(TransferRun, ResumesAFilePastFourGigabytesFromNginx) {
+    const char* port = std::getenv("FETCHORA_NGINX_PORT");
+    const char* root = std::getenv("FETCHORA_PEERS_ROOT");
+    if (port == nullptr || root == nullptr)
+        GTEST_SKIP()
+            << "nginx is not running (FETCHORA_NGINX_PORT is unset); scripts/test.sh starts it";
+    const int64_t size = 5368709120LL;
+    const std::string served = std::string(root) + "/www/run-5g.bin";
+    const std::string tail = bytes(8192, 22);
+    writeSparse(served, size, tail);
+    const std::string url = std::string("http://127.0.0.1:") + port + "/run-5g.bin";
+
+    auto entry = std::make_unique<TDownload>();
+    ASSERT_TRUE(entry->Probe(url, client_)) << entry->ErrorText;
+    EXPECT_EQ(entry->FileSize, size);
+    // A run stopped 4 KB before the end left the partial file and its count.
+    const std::string kept = destination_ + "/run-5g.bin";
+    writeSparse(kept, size - 4096, tail.substr(0, 4096));
+    entry->Downloaded = size - 4096;
+    TDownloadList list;
+    list.Add(std::move(entry));
+    list.SaveToFile(listFile_);
+    EXPECT_EQ(queueFile(), url + "\trun-5g.bin\t5368705024\t5368709120\r\n");
+
+    run_.run(destination_);
+    EXPECT_EQ(queueFile(), "");
+    EXPECT_TRUE(information_.empty());
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(static_cast<int64_t>(st.st_size), size);
+    std::string end(tail.size(), '\0');
+    const int fd = ::open(kept.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::pread(fd, end.data(), end.size(), static_cast<off_t>(size) - 8192), 8192);
+    ::close(fd);
+    EXPECT_TRUE(sameBytes(end, tail));
+    std::remove(served.c_str());
+    std::remove(kept.c_str());
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <locale.h>
+#include <locale.h> // NOLINT(modernize-deprecated-headers): newlocale is POSIX
 #include <string>
 #include <vector>
 
@@ -77,17 +77,18 @@ TEST(Field, CutsTheNumberedFieldAndRefusesOnePastTheEnd) {
 
 TEST(FormatSize, UsesStrictBoundariesBetweenUnits) {
     struct Case {
-        int bytes;
+        int64_t bytes;
         const char* shown;
     };
     const Case cases[] = {
-        {0, "0 Bytes"},         {1, "1 Bytes"},
-        {1000, "1000 Bytes"},   {1001, "1.0 KB"},
-        {1049, "1.0 KB"},       {1050, "1.1 KB"},
-        {999999, "1000.0 KB"},  {1000000, "1000.0 KB"},
-        {1000001, "1.0 MB"},    {1000000000, "1000.0 MB"},
-        {1000000001, "1.0 GB"}, {2147483647, "2.1 GB"},
-        {-5, "-5 Bytes"},
+        {0, "0 Bytes"},           {1, "1 Bytes"},
+        {1000, "1000 Bytes"},     {1001, "1.0 KB"},
+        {1049, "1.0 KB"},         {1050, "1.1 KB"},
+        {999999, "1000.0 KB"},    {1000000, "1000.0 KB"},
+        {1000001, "1.0 MB"},      {1000000000, "1000.0 MB"},
+        {1000000001, "1.0 GB"},   {2147483647, "2.1 GB"},
+        {-5, "-5 Bytes"},         {4294967296LL, "4.3 GB"},
+        {5368709120LL, "5.4 GB"}, {1234567890123LL, "1234.6 GB"},
     };
     const UserLocale plain("C");
     for (const Case& c : cases)
