@@ -779,6 +779,8 @@ void TAsyncSocket::Do_FD_WRITE(int Error) {
 void TAsyncSocket::Do_FD_CLOSE(int Error) {
     if (state_ == wsConnecting || hSocket_ == ws::INVALID_SOCKET)
         return;
+    if (Error == ws::WSAETLSFAILED)
+        tlsFailure_ = ws::tlsFailure(hSocket_);
     const LifeWatch watch(*this);
     // Data that arrived with the close is delivered before the close is reported.
     if (OnDataAvailable && RcvdCount() > 0) {

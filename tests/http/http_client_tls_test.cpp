@@ -8,6 +8,13 @@
 #include "support/loopback_server.h"
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,6 +22,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace fetchora {
 namespace {
@@ -175,6 +183,73 @@ TEST_F(HttpClientTls, AddressKeepsTheCaseOfItsPath) {
     const std::string line = "\"GET /MixedCase/Report.PDF?Version=A HTTP/1.0\"";
     EXPECT_TRUE(testing::pumpUntil(
         [&] { return readFile(root + "/tls-logs/access.log").find(line) != std::string::npos; }));
+}
+
+// A TLS server for one connection on a free loopback port, with the peers' certificate:
+// it reads the request, sends answer, then bytes that claim to be a record and are not.
+class BrokenTlsServer final {
+public:
+    BrokenTlsServer(const std::string& folder, std::string answer) : answer_(std::move(answer)) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listen_, 1) != 0 ||
+            ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no listening socket";
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this, folder] { serve(folder); });
+    }
+    ~BrokenTlsServer() {
+        thread_.join();
+        ::close(listen_);
+    }
+    BrokenTlsServer(const BrokenTlsServer&) = delete;
+    BrokenTlsServer& operator=(const BrokenTlsServer&) = delete;
+
+    std::string port() const { return std::to_string(port_); }
+
+private:
+    void serve(const std::string& folder) {
+        pollfd waiting{listen_, POLLIN, 0};
+        if (::poll(&waiting, 1, 5000) != 1)
+            return;
+        const int fd = ::accept(listen_, nullptr, nullptr);
+        SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate_chain_file(context, (folder + "/server.pem").c_str());
+        SSL_CTX_use_PrivateKey_file(context, (folder + "/server.key").c_str(), SSL_FILETYPE_PEM);
+        SSL* ssl = SSL_new(context);
+        SSL_set_fd(ssl, fd);
+        char buffer[4096];
+        if (SSL_accept(ssl) == 1 && SSL_read(ssl, buffer, sizeof buffer) > 0 &&
+            SSL_write(ssl, answer_.data(), static_cast<int>(answer_.size())) > 0) {
+            // An application-data record whose bytes decrypt to nothing.
+            std::string junk("\x17\x03\x03\x00\x40", 5);
+            junk.append(64, '\x5a');
+            ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+            while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+            }
+        }
+        SSL_free(ssl);
+        SSL_CTX_free(context);
+        ::close(fd);
+    }
+
+    std::string answer_;
+    int listen_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(HttpClientTls, BrokenSessionInTheBodyIsAFailureNotAnEnd) {
+    // Until the close a body without length looks complete: a broken session must not.
+    BrokenTlsServer server(root + "/tls", "HTTP/1.0 200 OK\r\n\r\nfirst part");
+    client.URL = "https://127.0.0.1:" + server.port() + "/file.bin";
+    const std::string reason = failedGet();
+    EXPECT_EQ(reason.rfind("TLS connection failed: ", 0), 0U) << reason;
+    EXPECT_EQ(client.StatusCode(), 404);
 }
 
 // ---- scripted peers ----
