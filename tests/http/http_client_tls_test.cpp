@@ -143,6 +143,11 @@ TEST_F(HttpClientTls, RefusedCertificatesEndTheRequestWithTheirReason) {
     client.URL = "https://127.0.0.1:" + env("FETCHORA_TLS_WRONG_HOST_PORT") + "/small.bin";
     EXPECT_EQ(failedGet(), "IP address does not match the certificate");
 
+    // A server that answers in plain HTTP.
+    client.URL = "https://127.0.0.1:" + env("FETCHORA_NGINX_PORT") + "/small.bin";
+    EXPECT_EQ(failedGet(),
+              "TLS handshake failed: the server does not speak TLS (wrong version number)");
+
     // Without the test authority the system's store knows no issuer of the certificate.
     ::unsetenv("SSL_CERT_FILE");
     client.URL = url("/small.bin");

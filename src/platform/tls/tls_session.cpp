@@ -166,7 +166,11 @@ Progress TlsSession::fail(int sslResult, int sslError) {
             return Progress::Failed;
         }
     }
-    if (sslError == SSL_ERROR_SSL) {
+    if (sslError == SSL_ERROR_SSL && !handshakeDone_ &&
+        ERR_GET_REASON(ERR_peek_last_error()) == SSL_R_WRONG_VERSION_NUMBER) {
+        // What a plain HTTP server's answer to a ClientHello looks like.
+        failure_ = stage + "the server does not speak TLS (wrong version number)";
+    } else if (sslError == SSL_ERROR_SSL) {
         failure_ = stage + lastLibraryError();
     } else if (sslError == SSL_ERROR_SYSCALL && sslResult != 0 && savedErrno != 0) {
         failure_ = stage + std::strerror(savedErrno);
