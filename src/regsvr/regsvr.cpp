@@ -83,7 +83,6 @@ int main(int argc, char** argv) {
     auto* entry = reinterpret_cast<EntryPoint>(dlsym(library, entryName));
     if (entry == nullptr) {
         std::printf("%s has no entry point %s\n", path, entryName);
-        dlclose(library);
         return NoEntryPoint;
     }
     const HRESULT result = entry();
@@ -93,6 +92,7 @@ int main(int argc, char** argv) {
         std::printf("%s in %s failed with %s (%s)\n", entryName, path, hex(result).c_str(),
                     describe(result).c_str());
     }
-    dlclose(library);
+    // The library stays loaded until the program ends a moment later: unloading it
+    // would unload its dependencies too, some of which keep what they allocated on load.
     return result == fetchora::com::S_OK ? Succeeded : Failed;
 }
