@@ -223,8 +223,15 @@ void BandArea::closeBand() {
         docked->band.reset();
         docked->site->detach();
         docked->site.reset();
-        // A band that left its window behind does not leave it in the area.
-        delete docked->window.data();
+        // A band that left its window in the area does not leave it there; it goes when
+        // control returns to the event loop, since one of its handlers may be waiting in
+        // a nested loop below this call.
+        if (QWidget* left = docked->window.data();
+            left != nullptr && left->parentWidget() == this) {
+            left->hide();
+            left->setParent(nullptr);
+            left->deleteLater();
+        }
         delete docked->title;
     }
     bands_.clear();
