@@ -8,6 +8,7 @@
 
 #include "platform/tls/tls_session.h"
 #include "platform/winsock/winsock_internal.h"
+#include "platform/winsock/winsock_socket.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -26,33 +27,13 @@
 
 namespace fetchora::winsock {
 
-namespace {
+using detail::Entry;
+using detail::entryOrFail;
+using detail::find;
+using detail::post;
+using detail::updateNotifiers;
 
-// One socket: its descriptor and the state of its notification.
-struct Entry {
-    int fd = -1;
-    HWND window = nullptr;
-    UINT message = 0;
-    long mask = 0;
-    std::unique_ptr<QSocketNotifier> reader;
-    std::unique_ptr<QSocketNotifier> writer;
-    bool connectPending = false; // a connect is under way
-    bool connected = false;      // the connect has succeeded
-    bool readPosted = false;     // FD_READ posted, waiting for a recv to re-enable it
-    bool writeWanted = false;    // a send would have blocked: FD_WRITE when writable
-    bool closeSeen = false;      // the peer's close was noticed (FD_CLOSE posted)
-    bool sendShut = false;       // shut down for sending by us
-    int resetError = 0;          // a reset seen by recv, reported with FD_CLOSE
-    // TLS: the session, whether its handshake waits for the connect or runs, which
-    // readiness the handshake waits for, a read that waits for room to write, and why the
-    // session failed.
-    std::unique_ptr<tls::TlsSession> tls;
-    bool tlsAfterConnect = false;
-    bool handshaking = false;
-    bool handshakeWantsWrite = false;
-    bool readWantsWrite = false;
-    std::string tlsFailure;
-};
+namespace {
 
 struct Table {
     std::mutex lock;
@@ -68,106 +49,6 @@ Table& table() {
 }
 
 thread_local int lastError = 0;
-
-std::shared_ptr<Entry> find(SOCKET s) {
-    Table& t = table();
-    const std::lock_guard guard(t.lock);
-    const auto it = t.sockets.find(s);
-    return it == t.sockets.end() ? nullptr : it->second;
-}
-
-void post(SOCKET s, const Entry& entry, long event, int error) {
-    if (entry.window != nullptr && (entry.mask & event) != 0)
-        msg::postMessage(entry.window, entry.message, s, WSAMAKESELECTREPLY(event, error));
-}
-
-// Turns each notifier on exactly when its condition may produce a notification, so that
-// a level-triggered readiness never spins.
-void updateNotifiers(const Entry& entry) {
-    if (entry.reader) {
-        const bool wantRead = (entry.connected && !entry.readPosted && !entry.closeSeen &&
-                               (entry.mask & (FD_READ | FD_CLOSE)) != 0) ||
-                              (entry.handshaking && !entry.handshakeWantsWrite);
-        entry.reader->setEnabled(wantRead);
-    }
-    if (entry.writer) {
-        const bool wantWrite = entry.connectPending ||
-                               (entry.handshaking && entry.handshakeWantsWrite) ||
-                               (entry.connected && entry.readWantsWrite) ||
-                               (entry.connected && entry.writeWanted && !entry.sendShut &&
-                                (entry.mask & FD_WRITE) != 0);
-        entry.writer->setEnabled(wantWrite);
-    }
-}
-
-// One step of a TLS handshake; its end is reported as the end of the connect.
-void stepHandshake(SOCKET s, Entry& entry) {
-    const tls::Progress progress = entry.tls->handshake();
-    switch (progress) {
-    case tls::Progress::Done:
-        entry.handshaking = false;
-        entry.connected = true;
-        entry.readPosted = false;
-        entry.writeWanted = false;
-        post(s, entry, FD_CONNECT, 0);
-        post(s, entry, FD_WRITE, 0);
-        break;
-    case tls::Progress::WantRead:
-    case tls::Progress::WantWrite:
-        entry.handshakeWantsWrite = progress == tls::Progress::WantWrite;
-        break;
-    case tls::Progress::Closed:
-    case tls::Progress::Failed:
-        entry.handshaking = false;
-        entry.tlsFailure = entry.tls->failure();
-        post(s, entry, FD_CONNECT, WSAETLSFAILED);
-        break;
-    }
-    updateNotifiers(entry);
-}
-
-void beginHandshake(SOCKET s, Entry& entry) {
-    entry.connected = false;
-    entry.handshaking = true;
-    entry.handshakeWantsWrite = true;
-    stepHandshake(s, entry);
-}
-
-// The end of a TLS session met by a read: FD_CLOSE once, with WSAETLSFAILED when the
-// session broke rather than ended.
-void tlsEnded(SOCKET s, Entry& entry, tls::Progress progress) {
-    if (entry.closeSeen)
-        return;
-    entry.closeSeen = true;
-    int error = 0;
-    if (progress == tls::Progress::Failed) {
-        entry.tlsFailure = entry.tls->failure();
-        error = WSAETLSFAILED;
-    }
-    post(s, entry, FD_CLOSE, error);
-}
-
-// Readiness of a connected TLS socket: FD_READ when a record's bytes are ready.
-void onTlsReadable(SOCKET s, Entry& entry) {
-    if (entry.readPosted || entry.closeSeen)
-        return;
-    const tls::IoResult result = entry.tls->peek();
-    switch (result.progress) {
-    case tls::Progress::Done:
-        entry.readPosted = true;
-        post(s, entry, FD_READ, 0);
-        break;
-    case tls::Progress::WantRead:
-        break;
-    case tls::Progress::WantWrite:
-        entry.readWantsWrite = true;
-        break;
-    case tls::Progress::Closed:
-    case tls::Progress::Failed:
-        tlsEnded(s, entry, result.progress);
-        break;
-    }
-}
 
 void onReadable(SOCKET s) {
     const auto entry = find(s);
@@ -254,15 +135,6 @@ void ensureNotifiers(SOCKET s, Entry& entry) {
     QObject::connect(entry.writer.get(), &QSocketNotifier::activated, [s] { onWritable(s); });
 }
 
-std::shared_ptr<Entry> entryOrFail(SOCKET s) {
-    if (detail::notStarted())
-        return nullptr;
-    auto entry = find(s);
-    if (!entry)
-        detail::fail(WSAENOTSOCK);
-    return entry;
-}
-
 sockaddr_in toPosix(const SOCKADDR_IN& address) {
     sockaddr_in result{};
     result.sin_family = AF_INET;
@@ -296,6 +168,50 @@ void closeEntry(Entry& entry) {
 } // namespace
 
 namespace detail {
+
+// Here, where the notifier and the session are complete types.
+Entry::Entry() = default;
+Entry::~Entry() = default;
+
+std::shared_ptr<Entry> find(SOCKET s) {
+    Table& t = table();
+    const std::lock_guard guard(t.lock);
+    const auto it = t.sockets.find(s);
+    return it == t.sockets.end() ? nullptr : it->second;
+}
+
+void post(SOCKET s, const Entry& entry, long event, int error) {
+    if (entry.window != nullptr && (entry.mask & event) != 0)
+        msg::postMessage(entry.window, entry.message, s, WSAMAKESELECTREPLY(event, error));
+}
+
+// Turns each notifier on exactly when its condition may produce a notification, so that
+// a level-triggered readiness never spins.
+void updateNotifiers(const Entry& entry) {
+    if (entry.reader) {
+        const bool wantRead = (entry.connected && !entry.readPosted && !entry.closeSeen &&
+                               (entry.mask & (FD_READ | FD_CLOSE)) != 0) ||
+                              (entry.handshaking && !entry.handshakeWantsWrite);
+        entry.reader->setEnabled(wantRead);
+    }
+    if (entry.writer) {
+        const bool wantWrite = entry.connectPending ||
+                               (entry.handshaking && entry.handshakeWantsWrite) ||
+                               (entry.connected && entry.readWantsWrite) ||
+                               (entry.connected && entry.writeWanted && !entry.sendShut &&
+                                (entry.mask & FD_WRITE) != 0);
+        entry.writer->setEnabled(wantWrite);
+    }
+}
+
+std::shared_ptr<Entry> entryOrFail(SOCKET s) {
+    if (detail::notStarted())
+        return nullptr;
+    auto entry = find(s);
+    if (!entry)
+        detail::fail(WSAENOTSOCK);
+    return entry;
+}
 
 bool started() {
     Table& t = table();
@@ -437,86 +353,6 @@ int connect(SOCKET s, const SOCKADDR_IN* name, int nameLen) {
         return detail::fail(error);
     }
 }
-
-namespace {
-
-int tlsSend(SOCKET s, Entry& entry, const void* buf, int len) {
-    const tls::IoResult result = entry.tls->write(buf, len);
-    switch (result.progress) {
-    case tls::Progress::Done:
-        if (result.count < len) {
-            entry.writeWanted = true;
-            updateNotifiers(entry);
-        }
-        lastError = 0;
-        return result.count;
-    case tls::Progress::WantRead:
-    case tls::Progress::WantWrite:
-        entry.writeWanted = true;
-        updateNotifiers(entry);
-        return detail::fail(WSAEWOULDBLOCK);
-    case tls::Progress::Closed:
-        return detail::fail(WSAECONNRESET);
-    case tls::Progress::Failed:
-        break;
-    }
-    tlsEnded(s, entry, result.progress);
-    updateNotifiers(entry);
-    return detail::fail(WSAECONNABORTED);
-}
-
-int tlsRecv(SOCKET s, Entry& entry, void* buf, int len) {
-    const tls::IoResult result = entry.tls->read(buf, len);
-    // A recv re-enables FD_READ. Bytes the session already holds are announced by no
-    // readiness of the socket, so their FD_READ is posted here.
-    entry.readPosted = false;
-    if (result.progress == tls::Progress::Done && entry.tls->hasBuffered() && !entry.closeSeen) {
-        entry.readPosted = true;
-        post(s, entry, FD_READ, 0);
-    }
-    int answer = SOCKET_ERROR;
-    switch (result.progress) {
-    case tls::Progress::Done:
-        lastError = 0;
-        answer = result.count;
-        break;
-    case tls::Progress::WantRead:
-        answer = detail::fail(WSAEWOULDBLOCK);
-        break;
-    case tls::Progress::WantWrite:
-        entry.readWantsWrite = true;
-        answer = detail::fail(WSAEWOULDBLOCK);
-        break;
-    case tls::Progress::Closed:
-        tlsEnded(s, entry, result.progress);
-        lastError = 0;
-        answer = 0;
-        break;
-    case tls::Progress::Failed:
-        tlsEnded(s, entry, result.progress);
-        answer = detail::fail(WSAECONNABORTED);
-        break;
-    }
-    updateNotifiers(entry);
-    return answer;
-}
-
-// FIONREAD of a TLS socket: the decrypted bytes ready, making the next record's ready
-// when none is; an end met on the way is reported as FD_CLOSE.
-unsigned long tlsReadable(SOCKET s, Entry& entry) {
-    if (!entry.connected)
-        return 0;
-    const tls::IoResult result = entry.tls->peek();
-    if (result.progress == tls::Progress::Done)
-        return static_cast<unsigned long>(result.count);
-    if (result.progress == tls::Progress::Closed || result.progress == tls::Progress::Failed) {
-        tlsEnded(s, entry, result.progress);
-        updateNotifiers(entry);
-    }
-    return 0;
-}
-
-} // namespace
 
 int send(SOCKET s, const void* buf, int len, int /*flags*/) {
     const auto entry = entryOrFail(s);
@@ -780,33 +616,6 @@ std::uint32_t(htonl)(std::uint32_t value) {
 
 std::uint32_t(ntohl)(std::uint32_t value) {
     return (::ntohl)(value);
-}
-
-int startTls(SOCKET s, const std::string& host) {
-    const auto entry = entryOrFail(s);
-    if (!entry)
-        return SOCKET_ERROR;
-    if (entry->tls || entry->sendShut || entry->closeSeen)
-        return detail::fail(WSAEINVAL);
-    if (!entry->connected && !entry->connectPending)
-        return detail::fail(WSAENOTCONN);
-    std::string error;
-    entry->tls = tls::TlsSession::create(entry->fd, host, error);
-    if (!entry->tls) {
-        entry->tlsFailure = error;
-        return detail::fail(WSAETLSFAILED);
-    }
-    entry->tlsFailure.clear();
-    if (entry->connectPending)
-        entry->tlsAfterConnect = true;
-    else
-        beginHandshake(s, *entry);
-    return 0;
-}
-
-std::string tlsFailure(SOCKET s) {
-    const auto entry = find(s);
-    return entry ? entry->tlsFailure : std::string();
 }
 
 int WSAAsyncSelect(SOCKET s, HWND window, UINT msg, long mask) {
