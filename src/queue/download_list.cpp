@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <string_view>
 #include <unordered_set>
@@ -80,16 +81,21 @@ namespace {
 // The next line of text from pos on, without its end (CR LF, LF or a lone CR); pos moves
 // past the end. A final line break gives no empty line after it.
 std::string_view nextLine(std::string_view text, size_t& pos) {
+    // The next LF, then a CR before it: two scans of memory, not a test per byte.
     const size_t start = pos;
-    const size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-        pos = text.size();
-        return text.substr(start);
-    }
-    pos = end + 1;
-    if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
+    const char* begin = text.data() + start;
+    const size_t rest = text.size() - start;
+    const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', rest));
+    const size_t lineFeed = lf != nullptr ? static_cast<size_t>(lf - begin) : rest;
+    const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', lineFeed));
+    const size_t length = cr != nullptr ? static_cast<size_t>(cr - begin) : lineFeed;
+    pos = start + length;
+    if (pos < text.size()) {
         ++pos;
-    return text.substr(start, end - start);
+        if (text[pos - 1] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return text.substr(start, length);
 }
 
 // Cuts the field up to the next TAB off line; the whole rest when there is none.
@@ -129,30 +135,41 @@ void TDownloadList::LoadFromFile(const std::string& path) {
 }
 
 void TDownloadList::SaveToFile(const std::string& path) {
-    // Duplicate removal: the addresses sorted with case folded, so that every spelling of
-    // one address meets the others; of each address the entry added first stays. The
-    // list itself is then ordered by Order, entries with equal Order keeping their places.
+    // Duplicate removal: every spelling of one address meets the others in a hash table
+    // of the case-folded addresses; of each address the entry added first (lowest Order,
+    // then earliest place) stays. The list itself is then ordered by Order, entries with
+    // equal Order keeping their places.
     auto& all = entries();
     const size_t n = all.size();
-    std::vector<std::string> keys(n);
-    std::vector<size_t> byURL(n);
-    for (size_t i = 0; i < n; ++i) {
-        foldInto(all[i]->URL, keys[i]);
-        byURL[i] = i;
-    }
-    std::sort(byURL.begin(), byURL.end(), [&](size_t a, size_t b) {
-        if (const int c = keys[a].compare(keys[b]); c != 0)
-            return c < 0;
-        if (all[a]->Order != all[b]->Order)
-            return all[a]->Order < all[b]->Order;
-        return a < b;
-    });
+    size_t capacity = 16;
+    while (capacity < 2 * n)
+        capacity *= 2;
+    // Slots hold an entry's index plus one; 0 is an empty slot.
+    std::vector<uint32_t> slots(capacity, 0);
+    std::vector<uint64_t> hashes(n);
     std::vector<bool> duplicate(n, false);
     bool any = false;
-    for (size_t k = 1; k < n; ++k) {
-        if (keys[byURL[k]] == keys[byURL[k - 1]]) {
-            duplicate[byURL[k]] = true;
+    const auto first = [&](size_t a, size_t b) {
+        return all[a]->Order != all[b]->Order ? all[a]->Order < all[b]->Order : a < b;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        hashes[i] = foldedHash(all[i]->URL);
+        for (size_t slot = hashes[i] & (capacity - 1);; slot = (slot + 1) & (capacity - 1)) {
+            if (slots[slot] == 0) {
+                slots[slot] = static_cast<uint32_t>(i + 1);
+                break;
+            }
+            const size_t other = slots[slot] - 1;
+            if (hashes[other] != hashes[i] || !sameFolded(all[other]->URL, all[i]->URL))
+                continue;
             any = true;
+            if (first(i, other)) {
+                duplicate[other] = true;
+                slots[slot] = static_cast<uint32_t>(i + 1);
+            } else {
+                duplicate[i] = true;
+            }
+            break;
         }
     }
     if (any) {

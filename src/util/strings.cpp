@@ -127,6 +127,30 @@ void foldInto(std::string_view text, std::string& key) {
         key[i] = table[static_cast<unsigned char>(text[i])];
 }
 
+uint64_t foldedHash(std::string_view text) {
+    // FNV-1a over the folded bytes.
+    const FoldTable& table = foldTable();
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(table[static_cast<unsigned char>(c)]);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+bool sameFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    if (a == b)
+        return true;
+    const FoldTable& table = foldTable();
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (table[static_cast<unsigned char>(a[i])] != table[static_cast<unsigned char>(b[i])])
+            return false;
+    }
+    return true;
+}
+
 std::string foldedKey(std::string_view text) {
     std::string key;
     foldInto(text, key);

@@ -30,6 +30,10 @@ std::string formatSize(int64_t bytes);
 std::string foldedKey(std::string_view text);
 // Replaces key with the folded text, reusing its storage.
 void foldInto(std::string_view text, std::string& key);
+// A hash of the folded text: texts equal without regard to case hash alike.
+uint64_t foldedHash(std::string_view text);
+// True when the texts are equal without regard to Windows-1252 case.
+bool sameFolded(std::string_view a, std::string_view b);
 
 // The whole text read as a signed decimal 64-bit integer (an optional sign and digits,
 // nothing around them); fallback for anything else or a number out of range. A text

@@ -149,6 +149,9 @@ TEST_F(DownloadListTest, DamagedLineStopsTheLoad) {
         {"http://h/1\ta\r\n\r\nhttp://h/2\tb\r\n", 1, "List index out of bounds (0)"},
         {"http://h/1\ta\r\nhttp://h/2\tb\r\n\r\n", 2, "List index out of bounds (0)"},
         {"http://h/1\ta\r\nno tab here\r\nhttp://h/2\tb\r\n", 1, "List index out of bounds (1)"},
+        // A lone CR ends a line as LF and CR LF do: CR CR LF holds an empty line.
+        {"http://h/1\ta\rhttp://h/2\tb\nhttp://h/3\tc\r\r\nhttp://h/4\td", 3,
+         "List index out of bounds (0)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
