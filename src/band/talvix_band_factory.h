@@ -21,6 +21,6 @@ protected:
 
 // Registry names of the band's entries.
 inline constexpr const char* kBandMenuName = "&Pullmarq Toolbar";
-inline constexpr const char* kToolbarListKey = "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
+inline constexpr const char* kToolbarListKey = R"(SOFTWARE\Microsoft\Internet Explorer\Toolbar)";
 
 } // namespace fetchora

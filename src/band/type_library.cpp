@@ -71,7 +71,8 @@ std::vector<std::uint8_t> typeLibraryBlob() {
     guidHash.fill(kGuidHashSize, 0xFF);
     const int bucket = guidBucket(LIBID_TalvixBand);
     for (int i = 0; i < 4; ++i)
-        guidHash.bytes[static_cast<size_t>(bucket * 4 + i)] = 0; // the entry at offset 0
+        guidHash.bytes[static_cast<size_t>(bucket) * 4 + static_cast<size_t>(i)] =
+            0; // the entry at offset 0
 
     Writer guids;
     guids.guid(LIBID_TalvixBand);

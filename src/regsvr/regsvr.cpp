@@ -4,7 +4,6 @@
 #include "platform/com/com.h"
 
 #include <dlfcn.h>
-#include <limits.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -165,6 +165,7 @@ struct CMINVOKECOMMANDINFO {
 
 // The verb of a command given by its offset, as MAKEINTRESOURCE writes it.
 inline const char* commandVerb(std::uint16_t offset) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the verb is a number in a pointer's place
     return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(offset));
 }
 // True when verb is a command offset rather than a string (its upper bits are zero).
