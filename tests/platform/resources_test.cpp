@@ -189,6 +189,28 @@ TEST(MenuResourcesTest, HandlesOfDestroyedAndSubMenusAreRefused) {
     EXPECT_EQ(TrackPopupMenu(gallery, TPM_RETURNCMD, 0, 0, nullptr), 0u);
 }
 
+TEST(MenuResourcesTest, InsertedItemsGoInFrontOfThePositionOrCommandGiven) {
+    const UniqueMenu menu(LoadMenu(IDM_MY_MENU));
+    HMENU gallery = GetSubMenu(menu.get(), 0);
+    const int before = GetMenuItemCount(gallery);
+    // By command, the item goes into the sub-menu that holds the command.
+    EXPECT_TRUE(InsertMenu(menu.get(), 2, MF_BYCOMMAND | MF_STRING, 40, "Invert"));
+    EXPECT_EQ(GetMenuItemCount(menu.get()), 1);
+    EXPECT_EQ(GetMenuItemID(gallery, 1), 40u);
+    EXPECT_EQ(GetMenuItemID(gallery, 2), 2u);
+    EXPECT_FALSE(InsertMenu(menu.get(), 99, MF_BYCOMMAND, 41, "Nowhere"));
+    // By position, past the end appends.
+    EXPECT_TRUE(InsertMenu(gallery, 0xFFFFFFFF, MF_BYPOSITION | MF_SEPARATOR, 0, ""));
+    EXPECT_EQ(GetMenuItemCount(gallery), before + 2);
+    EXPECT_EQ(GetMenuState(gallery, static_cast<unsigned>(before + 1), MF_BYPOSITION),
+              MF_SEPARATOR);
+    EXPECT_FALSE(InsertMenu(gallery, 0, MF_BYPOSITION | MF_POPUP, 0, "Popup"));
+
+    const UniqueMenu empty(CreatePopupMenu());
+    EXPECT_TRUE(InsertMenu(empty.get(), 5, MF_BYPOSITION, 1, "Only"));
+    EXPECT_EQ(GetMenuString(empty.get(), 0, MF_BYPOSITION), "Only");
+}
+
 class TrackPopupMenuTest : public ::testing::Test {
 protected:
     ~TrackPopupMenuTest() override { setTrackPopupHook(std::move(previous_)); }
