@@ -16,8 +16,8 @@
 #include <QLabel>
 #include <QWidget>
 
+#include <cstdlib>
 #include <dlfcn.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -3,7 +3,8 @@
 # would with xdotool: on its first start the program registers the band library beside
 # it and docks the band; a link dragged out of the page onto the band is queued; a second
 # window's band sees the first one's queue and the other way round; Select files opens the
-# gallery for the page shown; Help shows the help page in the window.
+# gallery for the page shown; Help shows the help page in the window; "fetchora --add"
+# queues into the band's queue.
 #
 #     browser_window_test.sh FETCHORA FETCHORA_SO SOURCE_DIR
 #
@@ -56,7 +57,7 @@ if [ -z "${FETCHORA_NGINX_PORT:-}" ]; then
 fi
 server="http://127.0.0.1:$FETCHORA_NGINX_PORT"
 www="$FETCHORA_PEERS_ROOT/www"
-for name in first second third; do
+for name in first second third fourth; do
     head -c 2345 /dev/urandom >"$www/$name-host.zip"
 done
 page="$server/host-page.html"
@@ -175,6 +176,10 @@ sleep 3
 drag_link 210 "$view_x" "$view_y" "$panel_x" "$panel_y"
 queued third-host.zip || fail "the third link is not queued: $(cat "$queue")"
 queued second-host.zip || fail "the first window dropped the second window's entry: $(cat "$queue")"
+
+# "fetchora --add" queues into the same queue, beside the registered band library.
+"$work/app/fetchora" --add "$server/fourth-host.zip" >"$work/add.log" 2>&1 || fail "fetchora --add failed"
+queued fourth-host.zip || fail "fetchora --add did not queue beside the band library: $(cat "$queue")"
 
 # Select files opens the gallery for the page shown.
 read -r button_x button_y button_w button_h <<<"$(grep '^band control ToolButton9 ' "$report" | head -n 1 | awk '{print $4, $5, $6, $7}')"
