@@ -13,7 +13,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
-#include <QTextStream>
+#include <QIcon>
 #include <QUrl>
 
 #include <unistd.h>
