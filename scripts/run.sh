@@ -9,20 +9,10 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh build run
 echo "==> Building Fetchora (build/release)"
 cmake --preset release >/dev/null
-targets=(fetchora fetchora_band_module)
-if cmake --build build/release --target help | grep -q '^fetchora-regsvr:'; then
-  targets+=(fetchora-regsvr)
-fi
-cmake --build build/release -j2 --target "${targets[@]}"
+cmake --build build/release -j2 --target fetchora fetchora_band_module fetchora_regsvr
 
 # The browser loads the band registered in the registry: this build's library.
-band=build/release/src/band/Fetchora.so
-regsvr=build/release/src/regsvr/fetchora-regsvr
-if [ -x "$regsvr" ]; then
-  "$regsvr" "$band"
-else
-  echo "fetchora-regsvr is not built; fetchora registers a band library only beside itself" >&2
-fi
+build/release/src/regsvr/fetchora-regsvr build/release/src/band/Fetchora.so
 
 # "fetchora --add URL..." queues addresses from a terminal and needs no display.
 if [ "${1:-}" != --add ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] &&
