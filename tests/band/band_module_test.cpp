@@ -88,6 +88,15 @@ TEST(BandModuleTest, MakesABandThroughTheLoadedLibrarysClassObject) {
         EXPECT_EQ(band->GetBandInfo(0, 0, &info), S_OK);
         EXPECT_EQ(std::u16string(info.wszTitle), u"Pullmarq");
         EXPECT_EQ(info.ptMinSize.x, 22);
+        // The host's menu takes the band's items although each module has its own copy
+        // of the menu calls.
+        const resources::UniqueMenu menu(resources::CreatePopupMenu());
+        auto contextMenu = band.as<IContextMenu>(IID_IContextMenu);
+        EXPECT_EQ(contextMenu->QueryContextMenu(menu.get(), 0, 1, 100, CMF_NORMAL), 3);
+        ASSERT_EQ(resources::GetMenuItemCount(menu.get()), 3);
+        EXPECT_EQ(resources::GetMenuString(menu.get(), 0, resources::MF_BYPOSITION),
+                  "Update Bandinfo");
+        contextMenu.reset();
         withSite.reset();
         band.reset();
         EXPECT_EQ(site.refs, 0);

@@ -1,12 +1,16 @@
-// Loaded menus: a tree of items copied from a template. Every menu is kept in a table by
-// its handle, so that a stale or foreign handle is refused instead of followed.
+// Loaded menus: a tree of items copied from a template, or filled item by item. A handle
+// is valid in every module of the process, as the system's menus are on Windows: a
+// program creates a menu and a band library it loaded (with its own copy of these calls)
+// inserts items into it. So a menu carries its own mark of life, and its memory is never
+// given back while the module lives: a destroyed menu is kept, marked dead, for reuse,
+// and a stale handle is refused instead of followed.
 #include "platform/resources/menu.h"
 
 #include "platform/resources/resource_table.h"
 
 #include <algorithm>
 #include <cstddef>
-#include <map>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,24 +23,44 @@ struct MenuItem {
     HMENU popup = nullptr; // destroyed with this item's menu
 };
 
+// The marks of a live and of a destroyed menu.
+constexpr std::uint32_t kLiveMenu = 0x4D454E55; // "MENU"
+constexpr std::uint32_t kDeadMenu = 0;
+
 struct Menu {
+    std::uint32_t mark = kDeadMenu;
     std::vector<MenuItem> items;
     HMENU parent = nullptr;
 };
 
 namespace {
 
-// Every live menu, sub-menus included, owned here and reached by its handle.
-std::map<HMENU, std::unique_ptr<Menu>>& liveMenus() {
-    static std::map<HMENU, std::unique_ptr<Menu>> menus;
+// Every menu this module made, live or kept for reuse after its destruction.
+struct MenuPool {
+    std::vector<std::unique_ptr<Menu>> menus;
+    std::vector<Menu*> free;
+};
+
+MenuPool& pool() {
+    static MenuPool menus;
     return menus;
 }
 
+HMENU newMenu() {
+    MenuPool& menus = pool();
+    if (menus.free.empty()) {
+        menus.menus.push_back(std::make_unique<Menu>());
+        menus.free.push_back(menus.menus.back().get());
+    }
+    HMENU menu = menus.free.back();
+    menus.free.pop_back();
+    menu->mark = kLiveMenu;
+    return menu;
+}
+
 HMENU build(const std::vector<MenuItemTemplate>& items, HMENU parent) {
-    auto owned = std::make_unique<Menu>();
-    HMENU menu = owned.get();
+    HMENU menu = newMenu();
     menu->parent = parent;
-    liveMenus().emplace(menu, std::move(owned));
     for (const MenuItemTemplate& source : items) {
         MenuItem item;
         item.text = source.text;
@@ -54,7 +78,17 @@ void destroyTree(HMENU menu) {
         if (item.popup != nullptr)
             destroyTree(item.popup);
     }
-    liveMenus().erase(menu);
+    menu->items.clear();
+    menu->parent = nullptr;
+    menu->mark = kDeadMenu;
+    // A menu made by another module goes back to that module's pool only when the
+    // module ends; here it stays marked dead.
+    MenuPool& menus = pool();
+    const bool own =
+        std::any_of(menus.menus.begin(), menus.menus.end(),
+                    [menu](const std::unique_ptr<Menu>& kept) { return kept.get() == menu; });
+    if (own)
+        menus.free.push_back(menu);
 }
 
 const MenuItem* itemAt(HMENU menu, int pos) {
@@ -70,6 +104,19 @@ const MenuItem* itemByCommand(HMENU menu, unsigned id) {
                 return found;
         } else if ((item.flags & MF_SEPARATOR) == 0 && item.id == id) {
             return &item;
+        }
+    }
+    return nullptr;
+}
+
+// The menu or sub-menu that holds the command id, searching depth first.
+HMENU menuHolding(HMENU menu, unsigned id) {
+    for (const MenuItem& item : menu->items) {
+        if (item.popup != nullptr) {
+            if (HMENU found = menuHolding(item.popup, id))
+                return found;
+        } else if ((item.flags & MF_SEPARATOR) == 0 && item.id == id) {
+            return menu;
         }
     }
     return nullptr;
@@ -124,24 +171,21 @@ bool InsertMenu(HMENU menu, unsigned position, unsigned flags, unsigned id, std:
         menu->items.insert(menu->items.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
         return true;
     }
-    const MenuItem* before = itemByCommand(menu, position);
-    if (before == nullptr)
+    // The command may sit in a sub-menu; the new item goes in front of it there.
+    HMENU holder = menuHolding(menu, position);
+    if (holder == nullptr)
         return false;
-    // The item found may sit in a sub-menu; the new one goes in front of it there.
-    for (const auto& [handle, owned] : liveMenus()) {
-        std::vector<MenuItem>& items = owned->items;
-        for (size_t i = 0; i < items.size(); ++i) {
-            if (&items[i] == before) {
-                items.insert(items.begin() + static_cast<std::ptrdiff_t>(i), std::move(item));
-                return true;
-            }
-        }
-    }
-    return false;
+    const auto at =
+        std::find_if(holder->items.begin(), holder->items.end(), [position](const MenuItem& entry) {
+            return entry.popup == nullptr && (entry.flags & MF_SEPARATOR) == 0 &&
+                   entry.id == position;
+        });
+    holder->items.insert(at, std::move(item));
+    return true;
 }
 
 bool IsMenu(HMENU menu) {
-    return menu != nullptr && liveMenus().count(menu) != 0;
+    return menu != nullptr && menu->mark == kLiveMenu;
 }
 
 bool DestroyMenu(HMENU menu) {
