@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace fetchora::host {
 
@@ -78,8 +79,12 @@ WPARAM virtualKey(int key) {
     return 0;
 }
 
-QString fromWide(const char16_t* text) {
-    return QString::fromUtf16(text);
+// The title of a band-information record, which a band may fill to the last character
+// without a terminating zero.
+QString titleOf(const DESKBANDINFO& info) {
+    const char16_t* begin = std::begin(info.wszTitle);
+    const char16_t* end = std::find(begin, std::end(info.wszTitle), u'\0');
+    return QString::fromUtf16(begin, end - begin);
 }
 
 } // namespace
@@ -167,7 +172,7 @@ bool BandArea::dockOne(const RegisteredBand& registered) {
     docked->window = window;
     auto* row = new QHBoxLayout;
     row->setSpacing(4);
-    const QString title = (info.dwMask & DBIM_TITLE) != 0 ? fromWide(info.wszTitle) : QString();
+    const QString title = (info.dwMask & DBIM_TITLE) != 0 ? titleOf(info) : QString();
     if (!title.isEmpty()) {
         docked->title = new QLabel(title, this);
         docked->title->setObjectName(QStringLiteral("bandTitle"));

@@ -167,6 +167,20 @@ TEST_F(BandAreaTest, DocksTheBandAtItsSizeAndClosesItInOrder) {
     EXPECT_TRUE(library.librariesInUse().empty());
 }
 
+TEST_F(BandAreaTest, ATitleFillingItsWholeRecordEndsThere) {
+    registerBand(guidToString(kFakeBandClass), kFakeLibrary);
+    script->fullTitle = true;
+    BandArea area(&library, page, &window);
+    area.dock();
+    const auto* title = area.findChild<QLabel*>(QStringLiteral("bandTitle"));
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), QString(256, QLatin1Char('x')));
+    // A band of variable height keeps its minimum height only.
+    ASSERT_EQ(area.bandWindows().size(), 1u);
+    EXPECT_EQ(area.bandWindows()[0]->minimumHeight(), 22);
+    EXPECT_GT(area.bandWindows()[0]->maximumHeight(), 40);
+}
+
 TEST_F(BandAreaTest, AFailingBandIsClosedReleasedAndReportedOnce) {
     registerBand(guidToString(kFakeBandClass), kFakeLibrary);
     struct Case {

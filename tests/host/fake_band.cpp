@@ -92,6 +92,10 @@ public:
         const char16_t title[] = u"Fake";
         std::copy(std::begin(title), std::end(title), info->wszTitle);
         info->dwModeFlags = DBIMF_NORMAL;
+        if (script().fullTitle) {
+            std::fill(std::begin(info->wszTitle), std::end(info->wszTitle), u'x');
+            info->dwModeFlags = DBIMF_VARIABLEHEIGHT;
+        }
         info->dwMask &= ~DBIM_BKCOLOR;
         return script().getBandInfo;
     }

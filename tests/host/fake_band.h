@@ -23,6 +23,9 @@ struct FakeBandScript {
     // The band's window size, as GetBandInfo reports it.
     int width = 300;
     int height = 40;
+    // GetBandInfo fills the whole title record, without a terminating zero, and asks for
+    // a variable height.
+    bool fullTitle = false;
 
     // What happened: one line per call ("SetSite", "SetSite null", "GetWindow",
     // "GetBandInfo 0x7f", "ShowDW 1", "CloseDW", "QueryContextMenu 0 1",
