@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 
 namespace fetchora::host {
 
@@ -71,6 +72,17 @@ template <typename Function> Function exported(void* handle, const char* name) {
 BandLibrary::~BandLibrary() = default;
 
 std::vector<RegisteredBand> BandLibrary::registeredBands(std::vector<std::string>& problems) {
+    // A registry file that cannot be read or parsed raises; the browser goes on without
+    // bands and says why.
+    try {
+        return readToolbarList(problems);
+    } catch (const std::exception& error) {
+        problems.push_back(std::string("The toolbar list cannot be read: ") + error.what());
+        return {};
+    }
+}
+
+std::vector<RegisteredBand> BandLibrary::readToolbarList(std::vector<std::string>& problems) {
     std::vector<RegisteredBand> bands;
     const OpenKey toolbar(HKEY_LOCAL_MACHINE, kToolbarKey);
     if (toolbar.get() == nullptr)

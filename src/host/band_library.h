@@ -53,6 +53,8 @@ public:
     std::vector<std::string> librariesInUse();
 
 private:
+    static std::vector<RegisteredBand> readToolbarList(std::vector<std::string>& problems);
+
     struct Module {
         void* handle = nullptr;
         com::HRESULT (*getClassObject)(const com::CLSID&, const com::IID&, void**) = nullptr;

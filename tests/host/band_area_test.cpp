@@ -95,6 +95,18 @@ TEST_F(BandAreaTest, ToolbarListNamesEachBandsLibraryAndSaysWhatIsWrongWithTheRe
     EXPECT_NE(problems[1].find("not a class identifier"), std::string::npos) << problems[1];
 }
 
+TEST_F(BandAreaTest, ADamagedToolbarListLeavesTheBrowserWithoutABandAndSaysWhy) {
+    registerBand(guidToString(kFakeBandClass), kFakeLibrary);
+    fetchora::testing::Sandbox::writeFile(registry::hiveFolder() + "/HKEY_LOCAL_MACHINE.reg",
+                                          "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\nbroken\n");
+    BandArea area(&library, page, &window);
+    area.dock();
+    EXPECT_NE(area.message().toStdString().find("The toolbar list cannot be read"),
+              std::string::npos)
+        << area.message().toStdString();
+    EXPECT_TRUE(area.bandWindows().empty());
+}
+
 TEST_F(BandAreaTest, CreatingABandSaysWhichStepFailed) {
     IDeskBand* band = nullptr;
     std::string problem = library.createBand({kFakeBandClass, sandbox.path("missing.so")}, &band);
