@@ -176,7 +176,9 @@ bool BandArea::dockOne(const RegisteredBand& registered) {
     if (!title.isEmpty()) {
         docked->title = new QLabel(title, this);
         docked->title->setObjectName(QStringLiteral("bandTitle"));
-        row->addWidget(docked->title, 0, Qt::AlignVCenter);
+        // Level with the first row of the band, as a browser shows a band title.
+        docked->title->setContentsMargins(2, 8, 2, 0);
+        row->addWidget(docked->title, 0, Qt::AlignTop);
     }
     window->setToolTip(title);
     const int minWidth = (info.dwMask & DBIM_MINSIZE) != 0 ? std::max(0, info.ptMinSize.x) : 0;
