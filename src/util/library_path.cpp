@@ -25,12 +25,12 @@ std::string programPath() {
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
-} // namespace
-
-std::string libraryFileName() {
+// The module's path as the loader and the file system tell it: asked once, since the
+// paths of the queue and credential files are asked for with every request.
+std::string findLibraryFileName() {
     Dl_info info{};
     // The address of this very function tells which module holds the code.
-    if (::dladdr(reinterpret_cast<void*>(&libraryFileName), &info) != 0 &&
+    if (::dladdr(reinterpret_cast<void*>(&findLibraryFileName), &info) != 0 &&
         info.dli_fname != nullptr && info.dli_fname[0] == '/') {
         char resolved[PATH_MAX];
         if (::realpath(info.dli_fname, resolved) != nullptr)
@@ -38,6 +38,13 @@ std::string libraryFileName() {
         return info.dli_fname;
     }
     return programPath();
+}
+
+} // namespace
+
+std::string libraryFileName() {
+    static const std::string name = findLibraryFileName();
+    return name;
 }
 
 std::string pathInLibraryFolder(const std::string& name) {
