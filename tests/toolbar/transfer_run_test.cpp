@@ -378,7 +378,8 @@ TEST_F(TransferRun, AQueueReloadedDuringARequestKeepsTheRunsEntry) {
 
 TEST_F(TransferRun, AReloadOfTheFileTheRunReadIsSkippedAndAChangedFileIsRead) {
     const std::string a = bytes(30000, 21);
-    queue(line("/a.bin", "a.bin", 0, a.size()));
+    // The address keeps its capitals in the queue file and on the wire.
+    queue(line("/Music/A.bin", "A.bin", 0, a.size()));
     server_.script({Exchange::pieces({ok(a).substr(0, 10000), ok(a).substr(10000)}, 100)});
     bool tried = false;
     bool kept = false;
@@ -390,7 +391,7 @@ TEST_F(TransferRun, AReloadOfTheFileTheRunReadIsSkippedAndAChangedFileIsRead) {
         const TDownloadList* before = downloads_.get();
         run_.reload();
         kept = downloads_.get() == before;
-        queue(line("/a.bin", "a.bin", 0, a.size()) + line("/n.bin", "n.bin", 0, 5));
+        queue(line("/Music/A.bin", "A.bin", 0, a.size()) + line("/n.bin", "n.bin", 0, 5));
         run_.reload();
         afterChange = downloads_->count();
     };
@@ -399,7 +400,10 @@ TEST_F(TransferRun, AReloadOfTheFileTheRunReadIsSkippedAndAChangedFileIsRead) {
     ASSERT_TRUE(tried);
     EXPECT_TRUE(kept) << "the file the run had read was read again";
     EXPECT_EQ(afterChange, 2);
-    EXPECT_TRUE(sameBytes(output("a.bin"), a));
+    EXPECT_TRUE(sameBytes(output("A.bin"), a));
+    ASSERT_EQ(server_.requests().size(), 1u);
+    EXPECT_EQ(server_.requests()[0].rfind("GET /Music/A.bin HTTP/1.0\r\n", 0), 0u);
+    EXPECT_EQ(queueFile(), line("/n.bin", "n.bin", 0, 5));
 }
 
 // A port on which nothing listens.
