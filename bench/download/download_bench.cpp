@@ -1,10 +1,16 @@
-// Times a download of one large file from a local server with THttpClient::Get into a
-// string stream against `curl -s -o /dev/null` of the same URL. Each runs in its own
-// child process, so that its wall time and peak resident memory (ru_maxrss from wait4)
-// are its own; the rounds alternate and the best of each is reported with the ratios.
+// Times a download of one large file from a local server into memory through FetchPage
+// (the request helper of page fetches: settings, credentials, THttpClient::Get into a
+// string stream, the body handed out as a string) against `curl -s -o /dev/null` of the
+// same URL. Each runs in its own child process, so that its wall time and peak resident
+// memory (ru_maxrss from wait4) are its own; the rounds alternate and the best of each is
+// reported with the ratios.
 //
 //     download_bench URL SIZE [ROUNDS]
 #include "http/http_client.h"
+#include "platform/registry.h"
+#include "queue/request_helpers.h"
+#include "util/library_path.h"
+#include "util/settings.h"
 
 #include <QCoreApplication>
 
@@ -13,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,25 +34,32 @@ struct Run {
     int status = 0;
 };
 
-// The child's side of a Fetchora run: one Get, then a check of the size.
+// The child's side of a Fetchora run: one FetchPage, then a check of the size. The
+// settings and servers.txt live in a folder of the child's own.
 int fetchWithClient(const char* url, long long expected) {
+    char folder[] = "/tmp/download_bench.XXXXXX";
+    if (::mkdtemp(folder) == nullptr)
+        return 2;
+    fetchora::registry::setHiveFolder(std::string(folder) + "/registry");
+    fetchora::setLibraryFolderOverride(folder);
+    fetchora::setSettingsKeyPath(fetchora::settings::kKeyPath);
     int argc = 1;
     char name[] = "download_bench";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     fetchora::THttpClient client("BenchClient");
-    fetchora::TStringStream stream;
-    client.URL = url;
-    client.ReceiveStream = &stream;
+    std::string body;
     try {
-        client.Get();
+        body = fetchora::FetchPage(url, client);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "Get failed: %s\n", error.what());
+        std::fprintf(stderr, "FetchPage failed: %s\n", error.what());
         return 2;
     }
-    if (stream.Size() != expected) {
-        std::fprintf(stderr, "received %lld bytes, expected %lld\n",
-                     static_cast<long long>(stream.Size()), expected);
+    std::error_code removed;
+    std::filesystem::remove_all(folder, removed);
+    if (static_cast<long long>(body.size()) != expected) {
+        std::fprintf(stderr, "received %lld bytes, expected %lld (status %d)\n",
+                     static_cast<long long>(body.size()), expected, client.StatusCode());
         return 3;
     }
     return 0;
