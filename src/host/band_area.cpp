@@ -91,6 +91,9 @@ QString titleOf(const DESKBANDINFO& info) {
 
 const char* const BandArea::kNoBandText =
     "No toolbar band is registered. Register one with: fetchora-regsvr /path/to/Fetchora.so";
+const char* const BandArea::kNoBandDockedText =
+    "No toolbar band could be shown. Register one again with: fetchora-regsvr "
+    "/path/to/Fetchora.so";
 
 BandArea::BandArea(BandLibrary* library, BrowserPage& page, QWidget* parent)
     : QWidget(parent), library_(library), page_(page), layout_(new QVBoxLayout(this)),
@@ -121,8 +124,12 @@ void BandArea::dock() {
         problem(text);
     for (const RegisteredBand& band : registered)
         dockOne(band);
-    if (bands_.empty() && listProblems.empty() && registered.empty())
+    if (!bands_.empty())
+        return;
+    if (listProblems.empty() && registered.empty())
         problem(kNoBandText);
+    else
+        problem(kNoBandDockedText);
 }
 
 bool BandArea::dockOne(const RegisteredBand& registered) {

@@ -28,6 +28,8 @@ class BandArea final : public QWidget {
 public:
     // The text shown when no band is registered.
     static const char* const kNoBandText;
+    // The text shown when bands are registered but none could be docked.
+    static const char* const kNoBandDockedText;
 
     BandArea(BandLibrary* library, BrowserPage& page, QWidget* parent);
     ~BandArea() override;
