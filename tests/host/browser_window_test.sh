@@ -4,7 +4,7 @@
 # it and docks the band; a link dragged out of the page onto the band is queued; a second
 # window's band sees the first one's queue and the other way round; Select files opens the
 # gallery for the page shown; Help shows the help page in the window; "fetchora --add"
-# queues into the band's queue.
+# queues into the band's queue; closing the windows ends the program cleanly.
 #
 #     browser_window_test.sh FETCHORA FETCHORA_SO SOURCE_DIR
 #
@@ -196,5 +196,22 @@ done
 read -r help_x help_y help_w help_h <<<"$(grep '^band control HelpBtn ' "$report" | head -n 1 | awk '{print $4, $5, $6, $7}')"
 xdotool mousemove --sync $((help_x + help_w / 2)) $((help_y + help_h / 2)) click 1
 wait_report 20 1 "^page loaded file://.*/help/index.html$" || fail "Help did not show the help page"
+# Closing both windows closes and releases their bands: the program ends cleanly with no
+# band library still in use.
+fetchora_pid=${pids[1]}
+for window in "$second_window" "$first_window"; do
+    xdotool windowfocus --sync "$window" 2>/dev/null
+    xdotool key ctrl+w 2>/dev/null
+    sleep 0.5
+done
+for _ in $(seq 1 100); do
+    kill -0 "$fetchora_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$fetchora_pid" 2>/dev/null && fail "the program did not end after its last window closed"
+wait "$fetchora_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+grep -q "still in use" "$work/fetchora.log" && fail "a band library was left in use"
 echo "queue: $(tr '\r\n' '  ' <"$queue")"
 exit 0
