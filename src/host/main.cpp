@@ -131,6 +131,20 @@ void registerInstalledBand() {
         std::fprintf(stderr, "fetchora: %s\n", problem.c_str());
 }
 
+// The band keeps its queue and credentials beside its library; a library in a folder the
+// user cannot write to (a system-wide install) has nowhere to keep them.
+void warnOfReadOnlyBandFolders() {
+    std::vector<std::string> problems;
+    for (const auto& band : BandLibrary::registeredBands(problems)) {
+        const std::string folder = band.library.substr(0, band.library.rfind('/'));
+        if (!folder.empty() && ::access(folder.c_str(), W_OK) != 0)
+            std::fprintf(stderr,
+                         "fetchora: the toolbar band keeps its queue in %s, which you cannot write "
+                         "to; install Fetchora into a folder of your own (such as ~/.local)\n",
+                         folder.c_str());
+    }
+}
+
 struct Options {
     QUrl start;
     QString reportFile;
@@ -197,6 +211,7 @@ int main(int argc, char** argv) {
     }
 
     registerInstalledBand();
+    warnOfReadOnlyBandFolders();
     BandLibrary library;
     auto* window = new BrowserWindow(&library, options.start);
     window->show();
