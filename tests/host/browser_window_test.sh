@@ -136,6 +136,8 @@ pids+=($!)
 if ! wait_report 40 1 "^page loaded $page"; then
     grep -q 'platform plugin "xcb"' "$work/fetchora.log" &&
         skip "Qt's xcb platform does not start (scripts/deps.sh test installs qt6-qpa-plugins)"
+    grep -q "No usable sandbox" "$work/fetchora.log" &&
+        skip "Chromium's sandbox cannot start for this user here (user namespaces are off)"
     fail "the browser did not show the page"
 fi
 grep -q "registered the toolbar band $work/app/Fetchora.so" "$work/fetchora.log" ||
