@@ -276,7 +276,7 @@ TEST_F(BandAreaTest, KeysOnTheBandGoToItAndTabLeavesIt) {
                                                        "TranslateAcceleratorIO 256 9"}));
 }
 
-TEST_F(BandAreaTest, DocksAndClosesTheRealBandLibrary) {
+TEST_F(BandAreaTest, TheRealBandLibraryDocksFillsTheHostsMenuAndCloses) {
     // A copy of its own, so that the band's queue file and registry are this test's:
     // the band keeps its files beside itself and its registry under XDG_CONFIG_HOME.
     const std::string copy = sandbox.path("Fetchora.so");
@@ -300,21 +300,7 @@ TEST_F(BandAreaTest, DocksAndClosesTheRealBandLibrary) {
     EXPECT_EQ(title->text(), QStringLiteral("Pullmarq"));
     EXPECT_TRUE(fetchora::files::fileExists(sandbox.path("downloads.txt")));
 
-    area.closeBand();
-    EXPECT_TRUE(area.bandWindows().empty());
-    EXPECT_TRUE(library.librariesInUse().empty());
-    ::unsetenv("XDG_CONFIG_HOME");
-}
-
-TEST_F(BandAreaTest, TheRealBandFillsTheHostsContextMenu) {
-    const std::string copy = sandbox.path("Fetchora.so");
-    fetchora::testing::Sandbox::writeFile(copy, fetchora::testing::Sandbox::readFile(kBandLibrary));
-    ::setenv("XDG_CONFIG_HOME", sandbox.path("config").c_str(), 1);
-    ASSERT_TRUE(BandLibrary::registerLibrary(copy).empty());
-    registry::setHiveFolder(sandbox.path("config") + "/fetchora/registry");
-    BandArea area(&library, page, &window);
-    area.dock();
-    ASSERT_EQ(area.bandWindows().size(), 1u);
+    // The band fills the menu that the host made, with its own copy of the menu calls.
     std::vector<std::string> shown;
     const auto previous = resources::setTrackPopupHook(
         [&shown](resources::HMENU menu, unsigned, QPoint, QWidget*) -> unsigned {
@@ -325,13 +311,12 @@ TEST_F(BandAreaTest, TheRealBandFillsTheHostsContextMenu) {
         });
     area.showBandMenu(QPoint(5, 5));
     resources::setTrackPopupHook(previous);
-    area.closeBand();
-    ::unsetenv("XDG_CONFIG_HOME");
-    if (shown.empty())
-        GTEST_SKIP() << "FIXME: the band library refuses menu handles made outside it (its menu "
-                        "calls keep a table of menus of their own): "
-                     << area.message().toStdString();
     EXPECT_EQ(shown, (std::vector<std::string>{"Update Bandinfo", "IE and Talvix", "About..."}));
+
+    area.closeBand();
+    EXPECT_TRUE(area.bandWindows().empty());
+    EXPECT_TRUE(library.librariesInUse().empty());
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

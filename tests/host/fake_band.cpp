@@ -1,7 +1,6 @@
 // A toolbar band library for the host's tests: one band class with a widget for a window,
-// each call answering as the test's script says and recorded there. Its menu calls are
-// the host program's own (the test program exports them), as a band that shares the
-// host's menu code.
+// each call answering as the test's script says and recorded there. Like a real band it
+// has its own copy of the menu calls, which fill the menu its host made.
 #include "fake_band.h"
 
 #include <QWidget>
