@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the download benchmark: starts nginx on loopback with the peers script, puts a
 # 256 MB file in its document root, builds the benchmark with the "bench" preset and
-# times FetchPage (the whole file into memory) against curl on it. BUILD_DIR overrides the preset's folder.
+# times FetchPage (the whole file into memory) against curl on it. BUILD_DIR overrides
+# the preset's folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mb=${BENCH_SIZE_MB:-256}
