@@ -2,6 +2,7 @@
 #include "util/strings.h"
 
 #include "platform/errors.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +115,26 @@ TEST(FormatSize, TakesTheDecimalPointFromTheUsersLocale) {
     EXPECT_EQ(formatSize(1500), "1,5 KB");
     EXPECT_EQ(formatSize(2500000), "2,5 MB");
     EXPECT_EQ(formatSize(999), "999 Bytes");
+}
+
+TEST(FoldedText, SpellingsOfOneTextMeetAndOthersDoNot) {
+    // Lengths around a word of eight, capitals at every place, Windows-1252 letters.
+    const std::string texts[] = {"a", "http://H/A.ZIP", "HTTP://EXAMPLE.ORG/DIR/\xC4RGER.Zip",
+                                 "@[`{", "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"};
+    for (const std::string& text : texts) {
+        std::string lower = text;
+        for (char& c : lower)
+            c = static_cast<char>(text::ansiLower(static_cast<unsigned char>(c)));
+        SCOPED_TRACE(text);
+        EXPECT_EQ(foldedKey(text), lower);
+        EXPECT_EQ(foldedHash(text), foldedHash(lower));
+        EXPECT_TRUE(sameFolded(text, lower));
+    }
+    // The bytes just outside A to Z are no capitals.
+    EXPECT_FALSE(sameFolded("@[", "`{"));
+    EXPECT_NE(foldedHash("@[@[@[@[@["), foldedHash("`{`{`{`{`{"));
+    EXPECT_FALSE(sameFolded("a.zip", "a.zi"));
+    EXPECT_NE(foldedHash("abcdefgh"), foldedHash(std::string("abcdefgh\0", 9)));
 }
 
 TEST(CompareReals, IsAnAscendingThreeWayComparison) {
