@@ -211,10 +211,10 @@ std::string lowerSchemeAndHost(std::string_view url) {
         return result;
     }
     lowerAsciiInPlace(result, 0, slashes);
-    // The host part runs up to the path, the query or the fragment; credentials in front
-    // of the host end at its last "@" and keep their case.
+    // The host part runs up to the path or the query, where Parse ends it too; credentials
+    // in front of the host end at its last "@" and keep their case.
     const size_t begin = slashes + 2;
-    const size_t end = std::min(result.find_first_of("/?#", begin), result.size());
+    const size_t end = std::min(result.find_first_of("/?", begin), result.size());
     const size_t at = std::string_view(result).substr(begin, end - begin).rfind('@');
     lowerAsciiInPlace(result, at == std::string::npos ? begin : begin + at + 1, end);
     return result;
