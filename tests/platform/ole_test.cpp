@@ -130,6 +130,12 @@ TEST(OleTest, DragDataGivesTheLinkAddressAsText) {
     chromium.setData(QStringLiteral("text/html"), "<a href=\"x\">t</a>");
     EXPECT_EQ(textOf(chromium), std::make_pair(com::S_OK, link));
 
+    // A page view whose text/plain is the link's title still gives the address.
+    QMimeData titled;
+    titled.setData(QStringLiteral("text/uri-list"), qlink.toUtf8() + "\r\n");
+    titled.setText(QStringLiteral("Download the archive"));
+    EXPECT_EQ(textOf(titled), std::make_pair(com::S_OK, link));
+
     QMimeData image;
     image.setData(QStringLiteral("image/png"), "\x89PNG");
     EXPECT_EQ(textOf(image).first, DV_E_FORMATETC);

@@ -42,14 +42,16 @@ std::optional<std::string> mozUrl(const QByteArray& bytes) {
 } // namespace
 
 std::optional<std::string> dropText(const QMimeData& data) {
-    // QMimeData::text() would make text of the address list; only text/plain counts.
-    if (data.hasFormat(QStringLiteral("text/plain")) && !data.text().isEmpty())
-        return data.text().toStdString();
+    // A dragged link carries its address in text/uri-list; its text/plain may hold the
+    // link's title instead (Chromium's page views do that), so the address comes first.
     const QString uriList = QStringLiteral("text/uri-list");
     if (data.hasFormat(uriList)) {
         if (auto uri = firstUri(data.data(uriList)))
             return uri;
     }
+    // QMimeData::text() would make text of the address list; only text/plain counts.
+    if (data.hasFormat(QStringLiteral("text/plain")) && !data.text().isEmpty())
+        return data.text().toStdString();
     const QString moz = QStringLiteral("text/x-moz-url");
     if (data.hasFormat(moz))
         return mozUrl(data.data(moz));
