@@ -15,46 +15,8 @@ fetchora_bin=$1
 band_library=$2
 source_dir=$3
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
-fail() {
-    echo "FAILED: $*"
-    for log in "$work"/*.log "$work/report.txt"; do
-        [ -f "$log" ] && { echo "--- $log"; tail -n 25 "$log"; }
-    done
-    exit 1
-}
-
-command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is not installed (scripts/deps.sh test)"
-command -v xdotool >/dev/null 2>&1 || skip "xdotool is not installed (scripts/deps.sh test)"
-
-work=$(mktemp -d /tmp/fetchora-browser.XXXXXX)
-pids=()
-own_peers=""
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${pids[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    if [ -n "$own_peers" ]; then
-        # shellcheck source=/dev/null
-        source "$source_dir/tests/support/peers/stop.sh" "$own_peers" >/dev/null 2>&1
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [ -z "${FETCHORA_NGINX_PORT:-}" ]; then
-    command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || skip "nginx is not installed"
-    own_peers="$work/peers"
-    # shellcheck source=/dev/null
-    source "$source_dir/tests/support/peers/start.sh" "$own_peers" >"$work/peers.log" 2>&1
-    [ -n "${FETCHORA_NGINX_PORT:-}" ] || skip "nginx did not start: $(tail -n 3 "$work/peers.log")"
-fi
+# shellcheck source=/dev/null
+source "$source_dir/tests/support/x_session.sh" browser
 server="http://127.0.0.1:$FETCHORA_NGINX_PORT"
 www="$FETCHORA_PEERS_ROOT/www"
 for name in first second third fourth; do
