@@ -13,6 +13,20 @@ namespace {
 
 // The most a read into ReceiveStream's own memory takes at once.
 constexpr size_t kDirectReadSize = size_t{1} << 20;
+// The room announced to ReceiveStream ahead of a counted body is at most what has arrived
+// of it, and at least this.
+constexpr int64_t kMinExpectAhead = int64_t{64} << 10;
+
+// How many more bytes of a counted body of length bytes the stream is told to expect when
+// arrived of them are in it: the rest of the body, so that the stream grows in few steps
+// and ends at the body's size, but never more ahead than has arrived (at least 64 KiB),
+// so that a Content-Length from the network cannot make the client hold memory it has not
+// received. Zero when there is nothing to announce.
+int64_t expectAhead(int64_t length, int64_t arrived) {
+    if (length < 0 || arrived < 0 || arrived >= length)
+        return 0;
+    return std::min(length - arrived, std::max(kMinExpectAhead, arrived));
+}
 
 } // namespace
 
@@ -24,6 +38,12 @@ bool THttpClient::ReceiveIntoStream() {
     const size_t allowed = reader_.directRoom();
     if (allowed == 0)
         return false;
+    if (reader_.bodyKind() == HttpResponseReader::BodyKind::Counted) {
+        const int64_t ahead =
+            expectAhead(contentLength_, ReceiveStream->Size() - receiveStreamStart_);
+        if (ahead > 0)
+            ReceiveStream->Expect(ahead);
+    }
     int64_t room = 0;
     char* at = ReceiveStream->WriteRoom(
         static_cast<int64_t>(std::min({allowed, kDirectReadSize, size_t{INT_MAX}})), room);

@@ -75,7 +75,8 @@ public:
     // The bytes without a copy; valid until the next change.
     std::string_view View() const { return std::string_view(data_, size_); }
     // Hands the bytes over and leaves the stream empty: without a copy (the stream's own
-    // block moves into the result) up to 16 MiB, the size of any page.
+    // block moves into the result) up to 16 MiB, the size of any page; beyond, with one
+    // copy during which the stream gives its memory back as it goes.
     std::string TakeDataString();
 
 private:
@@ -84,7 +85,8 @@ private:
     void Release();
 
     // The block: its whole length is room, the first size_ bytes are the stream's. It is
-    // block_ up to 16 MiB and large_ (malloc'd) beyond; data_ points at the one in use.
+    // block_ up to 16 MiB and large_ (a mapping of capacity_ bytes) beyond; data_ points
+    // at the one in use.
     std::string block_;
     char* large_ = nullptr;
     char* data_ = nullptr;
