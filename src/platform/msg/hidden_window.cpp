@@ -1,13 +1,15 @@
-// Hidden windows over QObject and posted events; a registry of live windows makes
-// posting from other threads safe against a window being destroyed.
+// Hidden windows over QObject and one queue of posted messages per thread; a registry of
+// live windows makes posting from other threads safe against a window being destroyed.
 #include "platform/msg/hidden_window.h"
 #include "platform/msg/hidden_window_qt.h"
 
 #include "platform/report.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QEvent>
 
-#include <mutex>
+#include <algorithm>
 #include <unordered_set>
 
 namespace fetchora::msg {
@@ -27,26 +29,35 @@ std::unordered_set<const HiddenWindow*>& liveWindows() {
     return windows;
 }
 
-} // namespace
-
-MessageEvent::MessageEvent(UINT message_, WPARAM wParam_, LPARAM lParam_)
-    : QEvent(eventType()), message(message_), wParam(wParam_), lParam(lParam_) {}
-
-QEvent::Type MessageEvent::eventType() {
+QEvent::Type drainEventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-HiddenWindow::HiddenWindow(WindowProc procedure) : procedure_(std::move(procedure)) {
+// The most messages one drain delivers before the loop's other events get their turn.
+constexpr int kDrainLimit = 256;
+
+// The queue of the calling thread while a window of it lives.
+thread_local MessageQueue* threadQueue = nullptr;
+
+} // namespace
+
+// ---- HiddenWindow ----
+
+HiddenWindow::HiddenWindow(WindowProc procedure)
+    : procedure_(std::move(procedure)), queue_(&MessageQueue::acquire()) {
     const std::lock_guard guard(registryLock());
     liveWindows().insert(this);
 }
 
 HiddenWindow::~HiddenWindow() {
-    // Once out of the registry no thread posts here any more; QObject's destructor then
-    // drops the messages still queued for this window.
-    const std::lock_guard guard(registryLock());
-    liveWindows().erase(this);
+    // Once out of the registry no thread posts here any more; what is still queued for
+    // this window is dropped with it.
+    {
+        const std::lock_guard guard(registryLock());
+        liveWindows().erase(this);
+    }
+    queue_->release(this);
 }
 
 LRESULT HiddenWindow::send(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -66,7 +77,6 @@ LRESULT HiddenWindow::send(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void HiddenWindow::leaveProcedure() {
     // Closed from inside its own procedure: the window goes now that the call is over.
-    // Qt's delivery of posted events allows the receiver to be deleted by its handler.
     --depth_;
     if (closed_ && depth_ == 0)
         delete this;
@@ -78,20 +88,119 @@ void HiddenWindow::close() {
         liveWindows().erase(this);
     }
     closed_ = true;
+    queue_->drop(this);
     if (depth_ == 0)
         delete this;
 }
 
-bool HiddenWindow::event(QEvent* event) {
-    if (event->type() != MessageEvent::eventType())
+// ---- MessageQueue ----
+
+MessageQueue& MessageQueue::acquire() {
+    if (threadQueue == nullptr)
+        threadQueue = new MessageQueue;
+    ++threadQueue->windows_;
+    return *threadQueue;
+}
+
+void MessageQueue::release(const HiddenWindow* window) {
+    drop(window);
+    if (--windows_ > 0 || draining_ > 0)
+        return; // a drain under way deletes the queue when it ends
+    if (threadQueue == this)
+        threadQueue = nullptr;
+    delete this;
+}
+
+void MessageQueue::post(HiddenWindow* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const std::lock_guard guard(lock_);
+    fifo_.push_back(Posted{window, message, wParam, lParam});
+    // A procedure posting during a drain on this thread needs no wake-up: the drain goes
+    // on until the queue is empty, and a loop the procedure starts is seen by loopTurn().
+    if (threadQueue == this && draining_ > 0)
+        return;
+    requestDrainLocked();
+}
+
+void MessageQueue::drop(const HiddenWindow* window) {
+    const std::lock_guard guard(lock_);
+    fifo_.erase(std::remove_if(fifo_.begin(), fifo_.end(),
+                               [window](const Posted& item) { return item.window == window; }),
+                fifo_.end());
+}
+
+void MessageQueue::requestDrainLocked() {
+    if (drainPosted_ || fifo_.empty())
+        return;
+    drainPosted_ = true;
+    QCoreApplication::postEvent(this, new QEvent(drainEventType()));
+}
+
+bool MessageQueue::event(QEvent* event) {
+    if (event->type() != drainEventType())
         return QObject::event(event);
-    const auto* posted = static_cast<const MessageEvent*>(event);
-    // No exception may cross the event loop: whatever the procedure lets escape is
-    // reported as unhandled.
-    // send() may delete the window: nothing of it is touched afterwards.
-    guarded([this, posted] { send(posted->message, posted->wParam, posted->lParam); });
+    drain();
     return true;
 }
+
+void MessageQueue::drain() {
+    {
+        const std::lock_guard guard(lock_);
+        drainPosted_ = false;
+    }
+    watchLoop();
+    ++draining_;
+    for (int delivered = 0; delivered < kDrainLimit; ++delivered) {
+        Posted next{};
+        {
+            const std::lock_guard guard(lock_);
+            if (fifo_.empty())
+                break;
+            next = fifo_.front();
+            fifo_.pop_front();
+        }
+        // A window that went is no longer queued, so next.window is alive. No exception
+        // may cross the event loop: whatever the procedure lets escape is reported as
+        // unhandled and the messages behind it still arrive. send() may delete the window.
+        HiddenWindow* window = next.window;
+        guarded([&] { window->send(next.message, next.wParam, next.lParam); });
+    }
+    --draining_;
+    if (draining_ == 0 && windows_ == 0) {
+        // The thread's last window went during the drain.
+        if (threadQueue == this)
+            threadQueue = nullptr;
+        delete this;
+        return;
+    }
+    // What the bound left, or what a procedure posted after a nested drain emptied the
+    // queue, waits for the next drain.
+    const std::lock_guard guard(lock_);
+    requestDrainLocked();
+}
+
+void MessageQueue::watchLoop() {
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher == nullptr || dispatcher == watched_)
+        return;
+    watched_ = dispatcher;
+    // Every turn of an event loop starts with one of these two.
+    connect(dispatcher, &QAbstractEventDispatcher::awake, this, &MessageQueue::loopTurn);
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &MessageQueue::loopTurn);
+}
+
+void MessageQueue::loopTurnOfCurrentThread() {
+    if (threadQueue != nullptr)
+        threadQueue->loopTurn();
+}
+
+void MessageQueue::loopTurn() {
+    if (draining_ == 0)
+        return;
+    const std::lock_guard guard(lock_);
+    requestDrainLocked();
+}
+
+// ---- the calls ----
 
 HWND createHiddenWindow(WindowProc procedure, int* error, const char* className) {
     if (QCoreApplication::instance() == nullptr) {
@@ -120,7 +229,7 @@ bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const std::lock_guard guard(registryLock());
     if (window == nullptr || liveWindows().count(window) == 0)
         return false;
-    QCoreApplication::postEvent(window, new MessageEvent(message, wParam, lParam));
+    window->queue().post(window, message, wParam, lParam);
     return true;
 }
 

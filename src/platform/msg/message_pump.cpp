@@ -1,6 +1,7 @@
 // Processing and waiting on the calling thread's Qt event dispatcher, and the watch for
 // the application's quit.
 #include "platform/msg/message_pump.h"
+#include "platform/msg/hidden_window_qt.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -44,6 +45,7 @@ void ensureQuitWatch() {
 
 void processMessages() {
     ensureQuitWatch();
+    MessageQueue::loopTurnOfCurrentThread();
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (dispatcher == nullptr) {
         QCoreApplication::sendPostedEvents();
@@ -59,6 +61,7 @@ void processMessages() {
 
 void waitForMessage(int timeoutMs) {
     ensureQuitWatch();
+    MessageQueue::loopTurnOfCurrentThread();
     if (QAbstractEventDispatcher::instance() == nullptr)
         return;
     QTimer wake;

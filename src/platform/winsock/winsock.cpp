@@ -56,8 +56,15 @@ void onReadable(SOCKET s) {
         stepHandshake(s, *entry);
         return;
     }
-    if (!entry || !entry->connected || entry->readPosted || entry->closeSeen)
+    if (!entry || !entry->connected || entry->closeSeen)
         return;
+    if (entry->readPosted) {
+        // The FD_READ posted earlier is not answered yet: only now is the reader switched
+        // off, so that a recv that comes first costs no switching at all.
+        entry->readIdle = true;
+        updateNotifiers(*entry);
+        return;
+    }
     if (entry->tls) {
         onTlsReadable(s, *entry);
         updateNotifiers(*entry);
@@ -67,7 +74,6 @@ void onReadable(SOCKET s) {
     if (::ioctl(entry->fd, FIONREAD, &waiting) == 0 && waiting > 0) {
         entry->readPosted = true;
         post(s, *entry, FD_READ, 0);
-        updateNotifiers(*entry);
         return;
     }
     char probe = 0;
@@ -75,7 +81,9 @@ void onReadable(SOCKET s) {
     if (peeked > 0) {
         entry->readPosted = true;
         post(s, *entry, FD_READ, 0);
-    } else if (peeked == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        return;
+    }
+    if (peeked == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         // The peer has closed (or the connection broke) and no data waits.
         const int error = peeked == 0 ? entry->resetError : errnoToWsaError(errno);
         entry->closeSeen = true;
@@ -127,10 +135,12 @@ void onWritable(SOCKET s) {
 void ensureNotifiers(SOCKET s, Entry& entry) {
     if (entry.reader || QCoreApplication::instance() == nullptr)
         return;
-    entry.reader = std::make_unique<QSocketNotifier>(entry.fd, QSocketNotifier::Read);
-    entry.writer = std::make_unique<QSocketNotifier>(entry.fd, QSocketNotifier::Write);
-    entry.reader->setEnabled(false);
-    entry.writer->setEnabled(false);
+    // Made without their descriptor, the notifiers start switched off: a notifier made
+    // with it watches at once, and each switch costs the event loop a wake-up.
+    entry.reader = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
+    entry.writer = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
+    entry.reader->setSocket(entry.fd);
+    entry.writer->setSocket(entry.fd);
     QObject::connect(entry.reader.get(), &QSocketNotifier::activated, [s] { onReadable(s); });
     QObject::connect(entry.writer.get(), &QSocketNotifier::activated, [s] { onWritable(s); });
 }
@@ -185,11 +195,12 @@ void post(SOCKET s, const Entry& entry, long event, int error) {
         msg::postMessage(entry.window, entry.message, s, WSAMAKESELECTREPLY(event, error));
 }
 
-// Turns each notifier on exactly when its condition may produce a notification, so that
-// a level-triggered readiness never spins.
+// Turns each notifier on when its condition may produce a notification and off when it
+// cannot, so that a level-triggered readiness never spins. The reader alone stays on
+// after posting FD_READ until it sees readiness again before the recv that answers it.
 void updateNotifiers(const Entry& entry) {
     if (entry.reader) {
-        const bool wantRead = (entry.connected && !entry.readPosted && !entry.closeSeen &&
+        const bool wantRead = (entry.connected && !entry.readIdle && !entry.closeSeen &&
                                (entry.mask & (FD_READ | FD_CLOSE)) != 0) ||
                               (entry.handshaking && !entry.handshakeWantsWrite);
         entry.reader->setEnabled(wantRead);
@@ -394,11 +405,12 @@ int recv(SOCKET s, void* buf, int len, int /*flags*/) {
         return detail::fail(WSAENOTCONN);
     if (len < 0 || (buf == nullptr && len > 0))
         return detail::fail(WSAEFAULT);
+    // A recv re-enables FD_READ: if data still waits, the next one follows.
+    entry->readIdle = false;
     if (entry->tls)
         return tlsRecv(s, *entry, buf, len);
     const ssize_t received = ::recv(entry->fd, buf, static_cast<size_t>(len), MSG_DONTWAIT);
     const int savedErrno = errno;
-    // A recv re-enables FD_READ: if data still waits, the next one follows.
     entry->readPosted = false;
     updateNotifiers(*entry);
     if (received >= 0) {
@@ -632,6 +644,7 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT msg, long mask) {
     // Asking again re-arms the level conditions: data waiting gives FD_READ, a
     // connected socket with room gives FD_WRITE.
     entry->readPosted = false;
+    entry->readIdle = false;
     if (entry->connected)
         entry->writeWanted = true;
     updateNotifiers(*entry);

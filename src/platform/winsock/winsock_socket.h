@@ -33,6 +33,7 @@ struct Entry {
     bool connectPending = false; // a connect is under way
     bool connected = false;      // the connect has succeeded
     bool readPosted = false;     // FD_READ posted, waiting for a recv to re-enable it
+    bool readIdle = false;       // readiness seen again while FD_READ waits: reader off
     bool writeWanted = false;    // a send would have blocked: FD_WRITE when writable
     bool closeSeen = false;      // the peer's close was noticed (FD_CLOSE posted)
     bool sendShut = false;       // shut down for sending by us
@@ -54,8 +55,8 @@ std::shared_ptr<Entry> find(SOCKET s);
 std::shared_ptr<Entry> entryOrFail(SOCKET s);
 // Posts event with error to the socket's window when its mask asks for the event.
 void post(SOCKET s, const Entry& entry, long event, int error);
-// Turns each notifier on exactly when its condition may produce a notification, so that
-// a level-triggered readiness never spins.
+// Turns each notifier on when its condition may produce a notification and off once it
+// shows that it cannot, so that a level-triggered readiness never spins.
 void updateNotifiers(const Entry& entry);
 
 // TLS (winsock_tls.cpp). One step of a handshake, whose end is reported as the end of the
