@@ -1,9 +1,13 @@
 // Times a download of one large file from a local server into memory through FetchPage
 // (the request helper of page fetches: settings, credentials, THttpClient::Get into a
 // string stream, the body handed out as a string) against `curl -s -o /dev/null` of the
-// same URL. Each runs in its own child process, so that its wall time and peak resident
-// memory (ru_maxrss from wait4) are its own; the rounds alternate and the best of each is
-// reported with the ratios.
+// same URL, and against curl writing the file to tmpfs (/dev/shm), which like FetchPage
+// has to put the whole body into fresh memory. Each runs in its own child process, so
+// that its wall time and peak resident memory (ru_maxrss from wait4) are its own. Every
+// round runs the three back to back (the order turning from round to round), and the
+// ratios are taken within a round: their median and spread (lowest to highest) are
+// reported, so that a machine busy with other work shifts both sides of a ratio alike.
+// The exit status judges the ratio to curl -o /dev/null and the peak memory.
 //
 //     download_bench URL SIZE [ROUNDS]
 #include "http/http_client.h"
@@ -65,11 +69,26 @@ int fetchWithClient(const char* url, long long expected) {
     return 0;
 }
 
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t half = values.size() / 2;
+    return values.size() % 2 != 0 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+double lowest(const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
+}
+
+double highest(const std::vector<double>& values) {
+    return *std::max_element(values.begin(), values.end());
+}
+
 Run runChild(const std::vector<std::string>& command) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> argv;
+        argv.reserve(command.size() + 1);
         for (const auto& part : command)
             argv.push_back(const_cast<char*>(part.c_str()));
         argv.push_back(nullptr);
@@ -104,35 +123,87 @@ int main(int argc, char** argv) {
     if (length <= 0)
         return 1;
 
-    Run bestOurs{1e9, 0, 0};
-    Run bestCurl{1e9, 0, 0};
+    char shmName[] = "/dev/shm/download_bench.XXXXXX";
+    const int shmFile = ::mkstemp(shmName);
+    if (shmFile < 0) {
+        std::fprintf(stderr, "cannot create a file in /dev/shm\n");
+        return 1;
+    }
+    ::close(shmFile);
+    const std::string shmPath = shmName;
+
+    std::vector<double> oursSeconds;
+    std::vector<double> nullSeconds;
+    std::vector<double> shmSeconds;
+    std::vector<double> nullRatios;
+    std::vector<double> shmRatios;
+    long oursPeakKb = 0;
+    long curlPeakKb = 0;
     for (int round = 0; round < rounds; ++round) {
-        const Run ours = runChild({exe, "--fetch", url, std::to_string(size), "x"});
-        const Run curl = runChild({"curl", "-s", "-o", "/dev/null", url});
-        if (ours.status != 0 || curl.status != 0) {
-            std::fprintf(stderr, "a run failed (fetchora %d, curl %d)\n", ours.status, curl.status);
+        Run ours;
+        Run toNull;
+        Run toShm;
+        const auto runOurs = [&] {
+            ours = runChild({exe, "--fetch", url, std::to_string(size), "x"});
+        };
+        const auto runNull = [&] { toNull = runChild({"curl", "-s", "-o", "/dev/null", url}); };
+        const auto runShm = [&] {
+            toShm = runChild({"curl", "-s", "-o", shmPath, url});
+            ::unlink(shmPath.c_str());
+        };
+        // Each takes every place in the order in turn.
+        switch (round % 3) {
+        case 0:
+            runOurs();
+            runNull();
+            runShm();
+            break;
+        case 1:
+            runNull();
+            runShm();
+            runOurs();
+            break;
+        default:
+            runShm();
+            runOurs();
+            runNull();
+            break;
+        }
+        if (ours.status != 0 || toNull.status != 0 || toShm.status != 0) {
+            std::fprintf(stderr, "a run failed (fetchora %d, curl %d, curl to tmpfs %d)\n",
+                         ours.status, toNull.status, toShm.status);
+            ::unlink(shmPath.c_str());
             return 1;
         }
-        std::printf("round %d: fetchora %.3f s %ld KB, curl %.3f s %ld KB\n", round + 1,
-                    ours.seconds, ours.peakKb, curl.seconds, curl.peakKb);
-        if (ours.seconds < bestOurs.seconds)
-            bestOurs.seconds = ours.seconds;
-        if (curl.seconds < bestCurl.seconds)
-            bestCurl.seconds = curl.seconds;
-        bestOurs.peakKb = std::max(bestOurs.peakKb, ours.peakKb);
-        bestCurl.peakKb = std::max(bestCurl.peakKb, curl.peakKb);
+        std::printf("round %d: fetchora %.3f s %ld KB, curl %.3f s %ld KB, curl to tmpfs %.3f s\n",
+                    round + 1, ours.seconds, ours.peakKb, toNull.seconds, toNull.peakKb,
+                    toShm.seconds);
+        oursSeconds.push_back(ours.seconds);
+        nullSeconds.push_back(toNull.seconds);
+        shmSeconds.push_back(toShm.seconds);
+        nullRatios.push_back(ours.seconds / toNull.seconds);
+        shmRatios.push_back(ours.seconds / toShm.seconds);
+        oursPeakKb = std::max(oursPeakKb, ours.peakKb);
+        curlPeakKb = std::max(curlPeakKb, toNull.peakKb);
     }
-    const double ratio = bestOurs.seconds / bestCurl.seconds;
+    const double ratio = median(nullRatios);
     const double sizeMb = static_cast<double>(size) / (1024.0 * 1024.0);
-    const double peakMb = static_cast<double>(bestOurs.peakKb) / 1024.0;
+    const double peakMb = static_cast<double>(oursPeakKb) / 1024.0;
     const double memoryLimitMb = 1.1 * sizeMb + 32;
-    std::printf("file          %.1f MB\n", sizeMb);
-    std::printf("fetchora      %.3f s (best of %d), peak %.1f MB\n", bestOurs.seconds, rounds,
-                peakMb);
-    std::printf("curl          %.3f s (best of %d), peak %.1f MB\n", bestCurl.seconds, rounds,
-                static_cast<double>(bestCurl.peakKb) / 1024.0);
-    std::printf("time ratio    %.2f (target at most 1.25)\n", ratio);
-    std::printf("peak memory   %.1f MB (target at most %.1f MB)\n", peakMb, memoryLimitMb);
+    std::printf("file             %.1f MB, %d rounds; times are medians (lowest-highest)\n", sizeMb,
+                rounds);
+    std::printf("fetchora         %.3f s (%.3f-%.3f), peak %.1f MB\n", median(oursSeconds),
+                lowest(oursSeconds), highest(oursSeconds), peakMb);
+    std::printf("curl             %.3f s (%.3f-%.3f), peak %.1f MB\n", median(nullSeconds),
+                lowest(nullSeconds), highest(nullSeconds),
+                static_cast<double>(curlPeakKb) / 1024.0);
+    std::printf("curl to tmpfs    %.3f s (%.3f-%.3f)\n", median(shmSeconds), lowest(shmSeconds),
+                highest(shmSeconds));
+    std::printf("ratio to curl    %.2f (%.2f-%.2f) (target at most 1.25)\n", ratio,
+                lowest(nullRatios), highest(nullRatios));
+    std::printf("ratio to tmpfs   %.2f (%.2f-%.2f) (for comparison)\n", median(shmRatios),
+                lowest(shmRatios), highest(shmRatios));
+    std::printf("peak memory      %.1f MB (target at most %.1f MB)\n", peakMb, memoryLimitMb);
     const bool met = ratio <= 1.25 && peakMb <= memoryLimitMb;
     std::printf("%s\n", met ? "targets met" : "targets NOT met");
     return met ? 0 : 4;
