@@ -112,8 +112,16 @@ void MessageQueue::release(const HiddenWindow* window) {
 }
 
 void MessageQueue::post(HiddenWindow* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    push(Posted{window, message, wParam, lParam, {}});
+}
+
+void MessageQueue::post(HiddenWindow* window, std::function<void()> call) {
+    push(Posted{window, 0, 0, 0, std::move(call)});
+}
+
+void MessageQueue::push(Posted posted) {
     const std::lock_guard guard(lock_);
-    fifo_.push_back(Posted{window, message, wParam, lParam});
+    fifo_.push_back(std::move(posted));
     // A procedure posting during a drain on this thread needs no wake-up: the drain goes
     // on until the queue is empty, and a loop the procedure starts is seen by loopTurn().
     if (threadQueue == this && draining_ > 0)
@@ -155,12 +163,16 @@ void MessageQueue::drain() {
             const std::lock_guard guard(lock_);
             if (fifo_.empty())
                 break;
-            next = fifo_.front();
+            next = std::move(fifo_.front());
             fifo_.pop_front();
         }
         // A window that went is no longer queued, so next.window is alive. No exception
         // may cross the event loop: whatever the procedure lets escape is reported as
         // unhandled and the messages behind it still arrive. send() may delete the window.
+        if (next.call) {
+            guarded(next.call);
+            continue;
+        }
         HiddenWindow* window = next.window;
         guarded([&] { window->send(next.message, next.wParam, next.lParam); });
     }
@@ -230,6 +242,14 @@ bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == nullptr || liveWindows().count(window) == 0)
         return false;
     window->queue().post(window, message, wParam, lParam);
+    return true;
+}
+
+bool postCall(HWND window, std::function<void()> call) {
+    const std::lock_guard guard(registryLock());
+    if (window == nullptr || liveWindows().count(window) == 0 || !call)
+        return false;
+    window->queue().post(window, std::move(call));
     return true;
 }
 

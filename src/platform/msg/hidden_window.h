@@ -41,4 +41,9 @@ bool isWindow(HWND window);
 // hidden window. Safe to call from any thread.
 bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Queues call to run on window's thread in its turn among the messages posted there, and
+// returns at once; false when window is not a live hidden window. A call still queued
+// when the window goes is dropped with the window's messages. Safe from any thread.
+bool postCall(HWND window, std::function<void()> call);
+
 } // namespace fetchora::msg

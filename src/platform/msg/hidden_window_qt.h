@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 class QAbstractEventDispatcher;
@@ -60,8 +61,10 @@ public:
     static MessageQueue& acquire();
     void release(const HiddenWindow* window);
 
-    // Queues a message for window (of this queue's thread). Safe from any thread.
+    // Queues a message for window (of this queue's thread), or a call to run in its
+    // turn. Safe from any thread.
     void post(HiddenWindow* window, UINT message, WPARAM wParam, LPARAM lParam);
+    void post(HiddenWindow* window, std::function<void()> call);
     // Drops every message queued for window.
     void drop(const HiddenWindow* window);
 
@@ -75,11 +78,14 @@ protected:
 
 private:
     struct Posted {
-        HiddenWindow* window;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
+        HiddenWindow* window = nullptr;
+        UINT message = 0;
+        WPARAM wParam = 0;
+        LPARAM lParam = 0;
+        std::function<void()> call; // runs instead of the window procedure when set
     };
+
+    void push(Posted posted);
 
     MessageQueue() = default;
     ~MessageQueue() override = default;

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -106,6 +107,7 @@ void onWritable(SOCKET s) {
         if (::getsockopt(entry->fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
             soError = errno;
         entry->connectPending = false;
+        entry->connectProbed = false;
         const int error = errnoToWsaError(soError);
         if (error == 0 && entry->tlsAfterConnect) {
             // The connect is reported when the handshake that follows it ends.
@@ -130,6 +132,12 @@ void onWritable(SOCKET s) {
         post(s, *entry, FD_WRITE, 0);
     }
     updateNotifiers(*entry);
+}
+
+// Whether a descriptor is writable (or failed) at this moment.
+bool writableNow(int fd) {
+    pollfd probe{fd, POLLOUT, 0};
+    return ::poll(&probe, 1, 0) == 1 && probe.revents != 0;
 }
 
 void ensureNotifiers(SOCKET s, Entry& entry) {
@@ -206,7 +214,7 @@ void updateNotifiers(const Entry& entry) {
         entry.reader->setEnabled(wantRead);
     }
     if (entry.writer) {
-        const bool wantWrite = entry.connectPending ||
+        const bool wantWrite = (entry.connectPending && !entry.connectProbed) ||
                                (entry.handshaking && entry.handshakeWantsWrite) ||
                                (entry.connected && entry.readWantsWrite) ||
                                (entry.connected && entry.writeWanted && !entry.sendShut &&
@@ -342,8 +350,12 @@ int connect(SOCKET s, const SOCKADDR_IN* name, int nameLen) {
     if (::connect(entry->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
         errno == EINPROGRESS || errno == EINTR) {
         // Finished or not, the outcome is reported as FD_CONNECT once the socket is
-        // writable, as Winsock does for a non-blocking socket.
+        // writable, as Winsock does for a non-blocking socket. A connection that is made
+        // by now (as on loopback) is reported on the window's thread's next turn, with no
+        // wait for the socket to be seen writable.
         entry->connectPending = true;
+        entry->connectProbed = entry->window != nullptr && writableNow(entry->fd) &&
+                               msg::postCall(entry->window, [s] { onWritable(s); });
         updateNotifiers(*entry);
         return detail::fail(WSAEWOULDBLOCK);
     }
@@ -645,6 +657,8 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT msg, long mask) {
     // connected socket with room gives FD_WRITE.
     entry->readPosted = false;
     entry->readIdle = false;
+    // A connect whose end was to be reported to the former window is watched for again.
+    entry->connectProbed = false;
     if (entry->connected)
         entry->writeWanted = true;
     updateNotifiers(*entry);

@@ -31,6 +31,7 @@ struct Entry {
     std::unique_ptr<QSocketNotifier> reader;
     std::unique_ptr<QSocketNotifier> writer;
     bool connectPending = false; // a connect is under way
+    bool connectProbed = false;  // ... but found done: its end is posted, not watched for
     bool connected = false;      // the connect has succeeded
     bool readPosted = false;     // FD_READ posted, waiting for a recv to re-enable it
     bool readIdle = false;       // readiness seen again while FD_READ waits: reader off
