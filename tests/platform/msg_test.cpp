@@ -147,6 +147,25 @@ TEST_F(MessageLayer, AWindowDestroyedWithMessagesQueuedGetsNoneOfThem) {
     destroyHiddenWindow(killer);
 }
 
+TEST_F(MessageLayer, CallsRunInTurnAmongMessagesAndGoWithTheirWindow) {
+    std::vector<int> seen;
+    HWND window = createHiddenWindow([&](UINT, WPARAM w, LPARAM) {
+        seen.push_back(static_cast<int>(w));
+        return LRESULT{0};
+    });
+    HWND doomed = createHiddenWindow([](UINT, WPARAM, LPARAM) { return LRESULT{0}; });
+    postMessage(window, WM_USER, 1, 0);
+    EXPECT_TRUE(postCall(window, [&] { seen.push_back(2); }));
+    EXPECT_TRUE(postCall(doomed, [&] { seen.push_back(-1); }));
+    postMessage(window, WM_USER, 3, 0);
+    destroyHiddenWindow(doomed);
+    EXPECT_FALSE(postCall(doomed, [&] { seen.push_back(-2); }));
+    EXPECT_TRUE(seen.empty()) << "a call must not run at once";
+    processMessages();
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    destroyHiddenWindow(window);
+}
+
 TEST_F(MessageLayer, AnExceptionInOneProcedureLosesNoFollowingMessage) {
     std::vector<WPARAM> seen;
     HWND window = createHiddenWindow([&](UINT, WPARAM w, LPARAM) -> LRESULT {

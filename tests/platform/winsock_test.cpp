@@ -180,6 +180,51 @@ TEST_F(Winsock, AConnectionNotifiesConnectWriteReadAndCloseByTheRules) {
     EXPECT_EQ(server.requests()[0], request);
 }
 
+TEST_F(Winsock, AConnectMadeAtOnceIsStillReportedOnceOnALaterTurn) {
+    // On loopback the connection is made before connect returns; its FD_CONNECT still
+    // comes later, once, to the window asked for when it comes, and never for a socket
+    // closed meanwhile.
+    testing::LoopbackServer server;
+    server.script(
+        {testing::Exchange::swallow(), testing::Exchange::swallow(), testing::Exchange::swallow()});
+    const SOCKET plain = connectTo(server.port());
+    EXPECT_TRUE(seen_.empty()) << "FD_CONNECT must not arrive inside connect";
+    ASSERT_TRUE(testing::pumpUntil([&] { return count(FD_WRITE) == 1; }));
+    EXPECT_EQ(seen_[0].event, FD_CONNECT);
+    EXPECT_EQ(seen_[0].error, 0);
+
+    const SOCKET closed = connectTo(server.port());
+    EXPECT_EQ(closesocket(closed), 0);
+
+    std::vector<Notification> other;
+    msg::HWND otherWindow = msg::createHiddenWindow([&](UINT m, WPARAM w, LPARAM l) {
+        if (m == kSocketMessage)
+            other.push_back({w, WSAGETSELECTEVENT(l), WSAGETSELECTERROR(l)});
+        return msg::LRESULT{0};
+    });
+    // Moved to another window before its turn, and the first window destroyed with the
+    // report still queued for it.
+    msg::HWND firstWindow = msg::createHiddenWindow([](UINT, WPARAM, LPARAM) { return 0; });
+    const SOCKET moved = socket(WS_AF_INET, WS_SOCK_STREAM, WS_IPPROTO_TCP);
+    ASSERT_EQ(WSAAsyncSelect(moved, firstWindow, kSocketMessage, FD_CONNECT | FD_WRITE), 0);
+    SOCKADDR_IN address;
+    address.sin_port = htons(server.port());
+    address.sin_addr.S_addr = inet_addr("127.0.0.1");
+    EXPECT_EQ(connect(moved, &address, sizeof address), SOCKET_ERROR);
+    ASSERT_EQ(WSAAsyncSelect(moved, otherWindow, kSocketMessage, FD_CONNECT | FD_WRITE), 0);
+    msg::destroyHiddenWindow(firstWindow);
+    ASSERT_TRUE(testing::pumpUntil([&] { return !other.empty(); }));
+    testing::pumpFor(100);
+    EXPECT_EQ(other[0].event, FD_CONNECT);
+    EXPECT_EQ(other[0].wParam, moved);
+    EXPECT_EQ(count(FD_CONNECT), 1) << "only the first socket reports to the first window";
+    for (const auto& item : seen_)
+        EXPECT_EQ(item.wParam, plain);
+    closesocket(moved);
+    closesocket(plain);
+    msg::destroyHiddenWindow(otherWindow);
+}
+
 TEST_F(Winsock, ARefusedConnectionEndsAsFdConnectWithItsError) {
     std::uint16_t port = 0;
     {
