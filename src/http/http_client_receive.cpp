@@ -39,9 +39,12 @@ bool THttpClient::ReceiveIntoStream() {
     if (allowed == 0)
         return false;
     if (reader_.bodyKind() == HttpResponseReader::BodyKind::Counted) {
-        const int64_t ahead =
-            expectAhead(contentLength_, ReceiveStream->Size() - receiveStreamStart_);
-        if (ahead > 0)
+        const int64_t arrived = ReceiveStream->Size() - receiveStreamStart_;
+        const int64_t ahead = expectAhead(contentLength_, arrived);
+        // Once the announcement covers the rest, the stream learns where the body ends.
+        if (ahead > 0 && ahead == contentLength_ - arrived)
+            ReceiveStream->ExpectEnd(ahead);
+        else if (ahead > 0)
             ReceiveStream->Expect(ahead);
     }
     int64_t room = 0;

@@ -174,6 +174,41 @@ void TStringStream::Expect(int64_t count) {
     }
 }
 
+void TStringStream::ExpectEnd(int64_t count) {
+    offered_ = 0;
+    if (large_ == nullptr || position_ != Size() || count <= 0 ||
+        static_cast<uint64_t>(count) > kMaxSize - size_) {
+        Expect(count);
+        return;
+    }
+    try {
+        MoveIntoString(size_ + static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+        // Only a hint: the large block stays and grows as it is written.
+    } catch (const std::length_error&) {
+    }
+}
+
+void TStringStream::MoveIntoString(size_t total) {
+    // The string is reserved at once and filled piece by piece, each piece's pages given
+    // back once copied; its room for the rest is cleared, as a string's room must be.
+    std::string block;
+    block.reserve(total);
+    advise(block.data(), block.data() + total, MADV_HUGEPAGE);
+    for (size_t at = 0; at < size_;) {
+        const size_t piece = std::min(kHandOverPiece, size_ - at);
+        block.append(large_ + at, piece);
+        advise(large_ + at, large_ + at + piece, MADV_DONTNEED);
+        at += piece;
+    }
+    block.resize(total);
+    ::munmap(large_, capacity_);
+    large_ = nullptr;
+    block_ = std::move(block);
+    data_ = block_.data();
+    capacity_ = total;
+}
+
 char* TStringStream::WriteRoom(int64_t wanted, int64_t& room) {
     room = 0;
     offered_ = 0;
@@ -210,16 +245,8 @@ std::string TStringStream::TakeDataString() {
         block_.resize(size_); // shrinks in place: nothing is copied
         out = std::move(block_);
     } else {
-        // One copy into a string reserved at once (so never cleared), piece by piece,
-        // each piece's pages given back once copied.
-        out.reserve(size_);
-        advise(out.data(), out.data() + size_, MADV_HUGEPAGE);
-        for (size_t at = 0; at < size_;) {
-            const size_t piece = std::min(kHandOverPiece, size_ - at);
-            out.append(large_ + at, piece);
-            advise(large_ + at, large_ + at + piece, MADV_DONTNEED);
-            at += piece;
-        }
+        MoveIntoString(size_);
+        out = std::move(block_);
     }
     Release();
     position_ = 0;

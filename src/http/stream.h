@@ -30,6 +30,9 @@ public:
     int64_t Position() const { return position_; }
     // A hint that about count more bytes will be written; streams may ignore it.
     virtual void Expect(int64_t count) { (void)count; }
+    // A hint that writing ends after count more bytes; taken as Expect unless a stream
+    // can do better with it.
+    virtual void ExpectEnd(int64_t count) { Expect(count); }
 
     // Writing in place, for a writer that can fill memory itself (a socket read) and so
     // spare a copy: WriteRoom offers memory at the position for up to room bytes (at
@@ -65,6 +68,9 @@ public:
     // is neither copied while it grows nor scattered; a reservation that cannot be had
     // is skipped.
     void Expect(int64_t count) override;
+    // A large stream moves into a string of its final size, so that the bytes still to
+    // come land where TakeDataString hands them over without a copy.
+    void ExpectEnd(int64_t count) override;
     // Room at the end only: a position inside the stream offers none. A commit takes
     // no more than the room last offered, and nothing after any other call.
     char* WriteRoom(int64_t wanted, int64_t& room) override;
@@ -82,6 +88,8 @@ public:
 private:
     // Makes room for at least needed bytes; raises std::bad_alloc when it cannot.
     void Reserve(size_t needed, bool exact);
+    // Moves the bytes of the large block into block_ with room for total bytes.
+    void MoveIntoString(size_t total);
     void Release();
 
     // The block: its whole length is room, the first size_ bytes are the stream's. It is
