@@ -6,20 +6,24 @@
 # the file to tmpfs (for comparison). BUILD_DIR overrides the preset's folder,
 # BENCH_ROUNDS the number of rounds (9), BENCH_SIZE_MB the file's size (256).
 #
-# Why the 1.25 target is out of reach on a machine like ours (2 cores, Linux 6.18, THP
-# on madvise; medians of 9 rounds, lowest-highest): curl -o /dev/null reads the file
-# through a small buffer that stays in the cache and never touches fresh memory, in
-# 0.18 s (0.15-0.23). FetchPage has to hold the body and hand it out as a string, so
-# 256 MB of fresh memory must be written: the kernel clears every fresh page on first
-# touch, and a plain malloc and memset of 256 MB takes 0.14-0.17 s here with 4 KiB pages,
-# as long as the whole curl run; with huge pages, which the stream asks for, 0.035 s.
-# The body cannot go into its final string from the first byte, because no Content-Length
-# may make the client reserve memory that has not arrived; it grows in a remapped block
-# and is copied once into the string, 0.045 s for 256 MB. So about 0.08 s of the 0.25 s
-# that FetchPage takes is memory that curl -o /dev/null never writes, and the rest is the
-# same socket reading curl does: the floor is about 1.45 times curl. curl writing the
-# same file into tmpfs, which has to fill fresh memory too, takes 0.33 s (0.30-0.41), and
-# FetchPage is about 0.9 times that. Peak memory is 293 MB against the 313.6 MB target.
+# Why the 1.25 target is out of reach on a machine like ours (a VM with 2 cores, Linux
+# 6.18, huge pages on madvise; 9 rounds, medians with lowest-highest): curl -o /dev/null
+# reads the file through a small buffer that stays in the cache and never touches fresh
+# memory, in 0.17-0.19 s (0.14-0.24). FetchPage has to hold the body and hand it out as a
+# string, so 256 MB of fresh memory must be written, and the kernel clears every fresh
+# page on first touch: a plain malloc and memset of 256 MB takes 0.14 s here with 4 KiB
+# pages, most of a whole curl run, and 0.032 s with the huge pages the stream asks for.
+# As no Content-Length may make the client reserve memory that has not arrived, the body
+# cannot go into its final string from the first byte: it grows in a remapped block until
+# half of it is in, then moves into a string of its full size, so 384 MB are cleared and
+# 128 MB copied. That puts the floor near 1.35-1.45 times curl; the best rounds reach
+# 1.22-1.37. The median is 1.7-1.95 because huge pages on this VM now and then come from
+# memory the host has to back again: a fresh 256 MB huge-page memset then takes 0.3-0.6 s
+# instead of 0.032 s, which shows as FetchPage rounds of 0.45-0.75 s. With 4 KiB pages
+# the same code takes 0.40-0.53 s. curl writing the same file into tmpfs, which fills
+# fresh memory too, takes 0.33-0.40 s, and FetchPage 0.8 times that. Peak memory is
+# 284.5 MB against the 313.6 MB target (before the huge-page block and the move into the
+# final string: 0.53 s, 2.9 times curl, 1.6 times tmpfs, peak 532 MB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mb=${BENCH_SIZE_MB:-256}
