@@ -122,9 +122,10 @@ void MessageQueue::post(HiddenWindow* window, std::function<void()> call) {
 void MessageQueue::push(Posted posted) {
     const std::lock_guard guard(lock_);
     fifo_.push_back(std::move(posted));
-    // A procedure posting during a drain on this thread needs no wake-up: the drain goes
-    // on until the queue is empty, and a loop the procedure starts is seen by loopTurn().
-    if (threadQueue == this && draining_ > 0)
+    // Posting on the queue's own thread needs no wake-up: the thread is running, not
+    // waiting. A drain under way takes the message too; otherwise the next turn of a
+    // loop posts the drain event (loopTurn), or the message pump delivers at once.
+    if (threadQueue == this && (draining_ > 0 || watchLoop()))
         return;
     requestDrainLocked();
 }
@@ -155,6 +156,23 @@ void MessageQueue::drain() {
         const std::lock_guard guard(lock_);
         drainPosted_ = false;
     }
+    deliver();
+}
+
+bool MessageQueue::deliverPendingOfCurrentThread() {
+    MessageQueue* queue = threadQueue;
+    if (queue == nullptr)
+        return false;
+    {
+        const std::lock_guard guard(queue->lock_);
+        if (queue->fifo_.empty())
+            return false;
+    }
+    queue->deliver();
+    return true;
+}
+
+void MessageQueue::deliver() {
     watchLoop();
     ++draining_;
     for (int delivered = 0; delivered < kDrainLimit; ++delivered) {
@@ -184,30 +202,25 @@ void MessageQueue::drain() {
         delete this;
         return;
     }
-    // What the bound left, or what a procedure posted after a nested drain emptied the
-    // queue, waits for the next drain.
+    // What the bound left waits for the next drain.
     const std::lock_guard guard(lock_);
     requestDrainLocked();
 }
 
-void MessageQueue::watchLoop() {
+bool MessageQueue::watchLoop() {
+    if (watched_ != nullptr)
+        return true;
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    if (dispatcher == nullptr || dispatcher == watched_)
-        return;
+    if (dispatcher == nullptr)
+        return false;
     watched_ = dispatcher;
     // Every turn of an event loop starts with one of these two.
     connect(dispatcher, &QAbstractEventDispatcher::awake, this, &MessageQueue::loopTurn);
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &MessageQueue::loopTurn);
-}
-
-void MessageQueue::loopTurnOfCurrentThread() {
-    if (threadQueue != nullptr)
-        threadQueue->loopTurn();
+    return true;
 }
 
 void MessageQueue::loopTurn() {
-    if (draining_ == 0)
-        return;
     const std::lock_guard guard(lock_);
     requestDrainLocked();
 }

@@ -48,12 +48,14 @@ private:
 };
 
 // One thread's posted messages, in the order they were posted, whatever their window.
-// Posting wakes the thread's event loop only when no drain is on its way and none is
-// running on the thread: one Qt event then delivers the queue's messages, including
-// those that procedures post meanwhile, until it is empty or a bound is reached, so a
-// window that keeps posting to itself never starves the loop's other events. An event
-// loop started by a message's procedure still gets the messages queued behind it. The
-// queue lives as long as a window of its thread does.
+// A post from another thread wakes the thread's event loop (one Qt event to the queue)
+// unless a drain is on its way already. A post on the thread itself wakes nothing, since
+// the thread is not waiting: a drain under way takes the message too, the message pump
+// delivers at once, and the start of any other loop's next turn posts the drain event.
+// A drain delivers until the queue is empty or a bound is reached, so a window that
+// keeps posting to itself never starves the loop's other events; a loop nested in a
+// procedure still gets the messages queued behind it. The queue lives as long as a
+// window of its thread does.
 class MessageQueue final : public QObject {
 public:
     // The calling thread's queue, made for a window of the thread; release() gives it
@@ -68,10 +70,9 @@ public:
     // Drops every message queued for window.
     void drop(const HiddenWindow* window);
 
-    // An event loop of the calling thread takes a turn (the message pump says so before
-    // it dispatches): messages that a drain under way has not delivered yet get a drain
-    // event of their own, so that a loop nested in a procedure delivers them.
-    static void loopTurnOfCurrentThread();
+    // Delivers the messages queued for the calling thread's windows now, as their drain
+    // event would (the message pump's turn); false when none was waiting.
+    static bool deliverPendingOfCurrentThread();
 
 protected:
     bool event(QEvent* event) override;
@@ -90,14 +91,16 @@ private:
     MessageQueue() = default;
     ~MessageQueue() override = default;
 
+    // The drain event's delivery, and the delivery itself.
     void drain();
+    void deliver();
     // Posts the drain event unless one is on its way; the caller holds lock_.
     void requestDrainLocked();
-    // A loop of the thread takes a turn: when that happens inside a drain (a procedure
-    // pumps messages), what the drain has not delivered yet needs a drain event.
+    // A loop of the thread takes a turn: what waits needs its drain event now.
     void loopTurn();
-    // Hears every turn of the thread's event loops, whoever runs them.
-    void watchLoop();
+    // Hears every turn of the thread's event loops, whoever runs them; false when the
+    // thread has no event dispatcher to hear.
+    bool watchLoop();
 
     std::mutex lock_;
     std::deque<Posted> fifo_;

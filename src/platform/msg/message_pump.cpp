@@ -45,15 +45,18 @@ void ensureQuitWatch() {
 
 void processMessages() {
     ensureQuitWatch();
-    MessageQueue::loopTurnOfCurrentThread();
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (dispatcher == nullptr) {
+        MessageQueue::deliverPendingOfCurrentThread();
         QCoreApplication::sendPostedEvents();
         return;
     }
     // Messages posted while processing are processed too, as a PeekMessage loop does;
     // the bound keeps a component that posts to itself forever from holding the caller.
+    // The thread's own posts are delivered here directly, before each turn, so they cost
+    // the loop no wake-up.
     for (int round = 0; round < 1000; ++round) {
+        MessageQueue::deliverPendingOfCurrentThread();
         if (!dispatcher->processEvents(QEventLoop::AllEvents))
             break;
     }
@@ -61,13 +64,16 @@ void processMessages() {
 
 void waitForMessage(int timeoutMs) {
     ensureQuitWatch();
-    MessageQueue::loopTurnOfCurrentThread();
+    // Messages waiting already are the message waited for.
+    if (MessageQueue::deliverPendingOfCurrentThread())
+        return;
     if (QAbstractEventDispatcher::instance() == nullptr)
         return;
     QTimer wake;
     wake.setSingleShot(true);
     wake.start(timeoutMs < 0 ? 0 : timeoutMs);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    MessageQueue::deliverPendingOfCurrentThread();
 }
 
 void waitAndProcessMessages(int timeoutMs) {
