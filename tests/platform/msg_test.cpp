@@ -166,6 +166,30 @@ TEST_F(MessageLayer, CallsRunInTurnAmongMessagesAndGoWithTheirWindow) {
     destroyHiddenWindow(window);
 }
 
+TEST_F(MessageLayer, AnyEventLoopDeliversWhatItsOwnThreadPosted) {
+    // A post on the window's own thread wakes nothing, so a loop that is not the message
+    // pump (the application's, a dialog's) must still deliver it on its next turn: posted
+    // before the loop runs, and posted by a timer while it waits.
+    for (const bool fromTimer : {false, true}) {
+        SCOPED_TRACE(fromTimer);
+        QEventLoop loop;
+        HWND window = createHiddenWindow([&](UINT, WPARAM, LPARAM) {
+            loop.quit();
+            return LRESULT{0};
+        });
+        if (fromTimer)
+            QTimer::singleShot(10, [window] { postMessage(window, WM_USER, 0, 0); });
+        else
+            postMessage(window, WM_USER, 0, 0);
+        QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+        QElapsedTimer clock;
+        clock.start();
+        loop.exec();
+        EXPECT_LT(clock.elapsed(), 900);
+        destroyHiddenWindow(window);
+    }
+}
+
 TEST_F(MessageLayer, AnExceptionInOneProcedureLosesNoFollowingMessage) {
     std::vector<WPARAM> seen;
     HWND window = createHiddenWindow([&](UINT, WPARAM w, LPARAM) -> LRESULT {
