@@ -176,15 +176,25 @@ void TStringStream::Expect(int64_t count) {
 
 void TStringStream::ExpectEnd(int64_t count) {
     offered_ = 0;
-    if (large_ == nullptr || position_ != Size() || count <= 0 ||
-        static_cast<uint64_t>(count) > kMaxSize - size_) {
+    if (position_ != Size() || count <= 0 || static_cast<uint64_t>(count) > kMaxSize - size_) {
         Expect(count);
         return;
     }
+    const size_t total = size_ + static_cast<size_t>(count);
     try {
-        MoveIntoString(size_ + static_cast<size_t>(count));
+        if (large_ != nullptr) {
+            MoveIntoString(total);
+            return;
+        }
+        if (total <= capacity_)
+            return;
+        // The end is known: the string grows to it whatever its size, as a large block
+        // would only be copied into a string again.
+        block_.resize(total);
+        data_ = block_.data();
+        capacity_ = total;
     } catch (const std::bad_alloc&) {
-        // Only a hint: the large block stays and grows as it is written.
+        // Only a hint: the stream keeps its block, which grows as it is written.
     } catch (const std::length_error&) {
     }
 }

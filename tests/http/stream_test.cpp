@@ -178,6 +178,15 @@ TEST(StringStream, ALargeBodyGrownAsAnnouncedKeepsEveryByteThroughTheHandOver) {
     EXPECT_EQ(taken.data(), bytes);
     EXPECT_TRUE(taken == expected);
 
+    // A body whose end is announced while it is still in the string stays there.
+    stream.Write(expected.data(), 12 << 20);
+    stream.ExpectEnd(12 << 20);
+    stream.Write(expected.data() + (12 << 20), 12 << 20);
+    const char* const inString = stream.View().data();
+    const std::string second = stream.TakeDataString();
+    EXPECT_EQ(second.data(), inString);
+    EXPECT_TRUE(second == expected.substr(0, 24 << 20));
+
     // A large block cut and extended reads as zeros where bytes were before, and its
     // hand-over copies them all.
     expected.resize(size_t{20} << 20);
