@@ -17,7 +17,7 @@
 # cannot go into its final string from the first byte: it grows in a remapped block until
 # half of it is in, then moves into a string of its full size, so 384 MB are cleared and
 # 128 MB copied. That puts the floor near 1.35-1.45 times curl; the best rounds reach
-# 1.22-1.37. The median is 1.7-1.95 because huge pages on this VM now and then come from
+# 1.22-1.37. The median is 1.6-1.95 because huge pages on this VM now and then come from
 # memory the host has to back again: a fresh 256 MB huge-page memset then takes 0.3-0.6 s
 # instead of 0.032 s, which shows as FetchPage rounds of 0.45-0.75 s. With 4 KiB pages
 # the same code takes 0.40-0.53 s. curl writing the same file into tmpfs, which fills
