@@ -360,6 +360,10 @@ void THttpClient::SocketSessionConnected(int ErrCode) {
         SendTunnelRequest();
         return;
     }
+    SendOnNewSession();
+}
+
+void THttpClient::SendOnNewSession() {
     SetState(httpConnected);
     if (OnSessionConnected)
         OnSessionConnected(this);

@@ -226,6 +226,8 @@ private:
     // then TLS to the server inside it.
     void SendTunnelRequest();
     void TunnelEstablished();
+    // The session (or the tunnel through the proxy) is open: says so and sends the request.
+    void SendOnNewSession();
     void TunnelConnected(int ErrCode);
     void SendRequest();
     std::vector<std::string> BuildRequestLines();

@@ -66,15 +66,7 @@ void THttpClient::TunnelConnected(int ErrCode) {
         return;
     }
     tunnelPending_ = false;
-    SetState(httpConnected);
-    if (OnSessionConnected)
-        OnSessionConnected(this);
-    if (!requestRunning_)
-        return;
-    SetState(httpWaitingHeader);
-    if (!requestRunning_)
-        return;
-    SendRequest();
+    SendOnNewSession();
 }
 
 } // namespace fetchora
