@@ -37,13 +37,7 @@ void THttpClient::SendTunnelRequest() {
 
 void THttpClient::TunnelEstablished() {
     // The proxy's answer was only the way in: the request's results come from the server.
-    rcvdHeader_.clear();
-    challenges_.clear();
-    statusCode_ = 0;
-    reasonPhrase_.clear();
-    contentLength_ = -1;
-    contentType_.clear();
-    transferEncoding_.clear();
+    ClearResults(true);
     reader_.reset(requestType_ == httpHEAD ? ResponseTo::Head : ResponseTo::Get);
     const LifeWatch watch(*this);
     inConnectCall_ = true;
