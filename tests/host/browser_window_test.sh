@@ -35,25 +35,12 @@ chmod -R a+rX "$www"
 
 # The program and its band library in a folder of the test's own, so the queue file is
 # the test's; settings and registry in the folder too. Nothing is registered yet.
-mkdir -p "$work/app" "$work/home" "$work/config"
+use_band_library "$band_library"
 cp "$fetchora_bin" "$work/app/fetchora"
-cp "$band_library" "$work/app/Fetchora.so"
-cp -r "$(dirname "$band_library")/help" "$work/app/help"
 queue="$work/app/downloads.txt"
 report="$work/report.txt"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 2200x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 1 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb 2200x900x24
 
 # Waits (at most $1 seconds) until the report has $2 lines matching $3.
 wait_report() {

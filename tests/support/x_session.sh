@@ -1,6 +1,7 @@
 # What the tests that drive programs on an X server of their own share: skip and fail
 # with the logs, a work folder that goes at exit with every program started (append its
-# pid to pids), and the peers of the test run or nginx started for this test alone.
+# pid to pids), the peers of the test run or nginx started for this test alone, the band
+# library's own folder and the X server.
 #
 #     source x_session.sh NAME   (source_dir must be set; sets work and pids)
 
@@ -45,3 +46,28 @@ if [ -z "${FETCHORA_NGINX_PORT:-}" ]; then
     source "$source_dir/tests/support/peers/start.sh" "$own_peers" >"$work/peers.log" 2>&1
     [ -n "${FETCHORA_NGINX_PORT:-}" ] || skip "nginx did not start: $(tail -n 3 "$work/peers.log")"
 fi
+
+# Copies the band library ($1) and its help page into $work/app, where the band keeps its
+# queue, and gives the programs a home and settings of their own on X.
+use_band_library() {
+    mkdir -p "$work/app" "$work/home" "$work/config"
+    cp "$1" "$work/app/Fetchora.so"
+    cp -r "$(dirname "$1")/help" "$work/app/help"
+    export HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
+    unset WAYLAND_DISPLAY
+}
+
+# Starts our own X server with a screen of $1 (WIDTHxHEIGHTxDEPTH) on the first free
+# display, which it writes to fd 3, and exports DISPLAY.
+start_xvfb() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    for _ in $(seq 1 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+}

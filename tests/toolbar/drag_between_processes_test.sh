@@ -23,24 +23,10 @@ link="http://127.0.0.1:$FETCHORA_NGINX_PORT/dragged.zip"
 
 # The band keeps its queue next to its library, which the program registers on its first
 # start; settings and registry in the folder too.
-mkdir -p "$work/app" "$work/home" "$work/config"
+use_band_library "$band_library"
 cp "$fetchora_bin" "$work/app/fetchora"
-cp "$band_library" "$work/app/Fetchora.so"
-cp -r "$(dirname "$band_library")/help" "$work/app/help"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
 
-# Our own X server on the first free display, which it writes to fd 3.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 1 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb 1280x800x24
 
 # Waits (at most $1 seconds) for a window whose name matches $2 and prints its id.
 window_of() {
