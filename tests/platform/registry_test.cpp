@@ -2,6 +2,7 @@
 // processes see, concurrent writers, read-only hives, damaged hive files and deletion.
 #include "platform/registry.h"
 
+#include "support/child_process.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 namespace fetchora::registry {
 namespace {
 
+using testing::inChild;
 using testing::Sandbox;
 
 std::string hiveText(const Sandbox& sandbox, const char* root) {
@@ -35,23 +37,6 @@ std::string queryText(HKEY key, const std::string& name) {
     std::string data;
     EXPECT_EQ(RegQueryValueEx(key, name, &type, &data), ERROR_SUCCESS) << name;
     return data;
-}
-
-// Runs body in a child process and returns its exit status.
-template <typename Body> int inChild(Body body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int status = 1;
-        try {
-            status = body();
-        } catch (...) {
-            status = 99;
-        }
-        ::_exit(status);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Puts an environment variable back as it was when the object goes.

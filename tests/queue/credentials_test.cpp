@@ -2,6 +2,7 @@
 #include "queue/credentials.h"
 
 #include "platform/errors.h"
+#include "support/child_process.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 namespace fetchora {
 namespace {
 
+using testing::inChild;
 using testing::Sandbox;
 
 TEST(AuthUrl, SplitsServerAndCredentials) {
@@ -65,23 +67,6 @@ TEST(AuthUrl, MalformedUrlsRaiseListErrors) {
             EXPECT_STREQ(e.what(), c.message);
         }
     }
-}
-
-// Runs body in a child process and returns its exit status.
-template <typename Body> int inChild(Body body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int status = 1;
-        try {
-            status = body();
-        } catch (...) {
-            status = 99;
-        }
-        ::_exit(status);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Rewrites the file in place (same file, no rename), as an editor may.
