@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <ctime>
@@ -227,6 +228,19 @@ std::string randomSuffix() {
     return suffix;
 }
 
+// The last part of a path.
+std::string baseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Whether a file made without a name can be given one later by everyone: through its
+// entry in /proc when the kernel refuses to link the open file directly.
+bool anonymousFilesCanBeNamed() {
+    static const bool usable = ::access("/proc/self/fd", X_OK) == 0;
+    return usable;
+}
+
 } // namespace
 
 std::string tempFilePrefix(const std::string& target) {
@@ -261,12 +275,20 @@ int removeStaleTempFiles(const std::string& folder) {
     return removed;
 }
 
-TempFile::TempFile(const std::string& folder, const std::string& target)
+TempFile::TempFile(const std::string& folder, const std::string& target, Naming naming)
     : target_(folder + "/" + target) {
     // Made with the permissions of a new file, so that a download from nothing needs no
-    // change of mode when it takes its name. A stale-file sweep may take the new file for
-    // a left-over one between its creation and its lock; then it is gone, and another is
-    // made.
+    // change of mode when it takes its name.
+    if (naming == Naming::Anonymous && anonymousFilesCanBeNamed()) {
+        fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd_ >= 0)
+            return;
+        // A file system without files that have no name: a temporary name instead.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            fail(target_, errno);
+    }
+    // A stale-file sweep may take the new file for a left-over one between its creation
+    // and its lock; then it is gone, and another is made.
     const std::string prefix = folder + "/" + tempFilePrefix(target);
     for (;;) {
         name_ = prefix + randomSuffix();
@@ -287,7 +309,8 @@ TempFile::TempFile(const std::string& folder, const std::string& target)
 TempFile::~TempFile() {
     if (fd_ >= 0) {
         ::close(fd_);
-        ::unlink(name_.c_str());
+        if (!name_.empty())
+            ::unlink(name_.c_str());
     }
 }
 
@@ -436,12 +459,45 @@ void TempFile::close(const std::string& path) {
     fd_ = -1;
     if (::close(fd) != 0) {
         const int error = errno;
-        ::unlink(name_.c_str());
+        if (!name_.empty())
+            ::unlink(name_.c_str());
         fail(path, error);
     }
 }
 
+int TempFile::linkAnonymous(const std::string& path) const {
+    // Linking the open file itself needs a privilege on older kernels, which refuse it
+    // with ENOENT; its entry in /proc then serves, as it does for everyone.
+    static std::atomic<bool> directRefused{false};
+    if (!directRefused.load(std::memory_order_relaxed)) {
+        if (::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM)
+            return errno;
+        directRefused.store(true, std::memory_order_relaxed);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    return errno;
+}
+
 void TempFile::commit(const std::string& path, unsigned mode) {
+    if (name_.empty()) {
+        // A file without a name replaces another in one step only by a rename: it takes a
+        // temporary name beside path first.
+        const std::string prefix = folderOf(path) + "/" + tempFilePrefix(baseName(path));
+        for (;;) {
+            const std::string name = prefix + randomSuffix();
+            const int error = linkAnonymous(name);
+            if (error == 0) {
+                name_ = name;
+                break;
+            }
+            if (error != EEXIST)
+                fail(path, error);
+        }
+    }
     setMode(path, mode);
     close(path);
     if (::rename(name_.c_str(), path.c_str()) != 0) {
@@ -454,6 +510,15 @@ void TempFile::commit(const std::string& path, unsigned mode) {
 bool TempFile::commitNew(const std::string& path, unsigned mode) {
     // The name is free (or the call fails): the file takes the mode of a new file.
     setNewMode(mode);
+    if (name_.empty()) {
+        const int error = linkAnonymous(path);
+        if (error == EEXIST)
+            return false;
+        if (error != 0)
+            fail(path, error);
+        close(path);
+        return true;
+    }
     // A hard link gives the file its name only when the name is free; the temporary
     // name then goes. A file system without hard links gets a check and a rename.
     if (::link(name_.c_str(), path.c_str()) != 0) {

@@ -54,17 +54,27 @@ void replaceFile(const std::string& path, const std::string& bytes, unsigned mod
 void replaceFile(const std::string& path, std::initializer_list<std::string_view> pieces,
                  unsigned mode = 0666);
 
-// A new file being written in a folder under a temporary name, which replaces its final
-// name in one step when committed (as replaceFile does) and is removed otherwise. Lets a
-// large content be built on disk instead of in memory without anyone seeing a part of it.
-// The temporary name is ".<target>.fetchora-XXXXXX" beside the target; the file is made
-// with the permissions of a new file (0666 less the umask), and it holds
-// a lock while it lives, so that one left behind by a process that was killed can be told
-// from one being written (removeStaleTempFiles).
+// A new file being written in a folder, which takes its final name in one step when
+// committed (replacing what is there, as replaceFile does, or only a free name) and is
+// gone otherwise. Lets a large content be built on disk instead of in memory without
+// anyone seeing a part of it. The file is made with the permissions of a new file (0666
+// less the umask).
+//
+// Where the file system allows it the file has no name at all until it is committed
+// (O_TMPFILE): nobody sees it, and a process that is killed leaves nothing behind. Else,
+// or when asked, it is written under the temporary name ".<target>.fetchora-XXXXXX"
+// beside the target and holds a lock while it lives, so that one left behind by a
+// process that was killed can be told from one being written (removeStaleTempFiles).
 class TempFile final {
 public:
+    enum class Naming {
+        Anonymous, // without a name until committed where the file system allows it
+        Named      // always under a temporary name
+    };
+
     // Creates the file for target (a name in folder); InOutError when it cannot.
-    TempFile(const std::string& folder, const std::string& target);
+    TempFile(const std::string& folder, const std::string& target,
+             Naming naming = Naming::Anonymous);
     ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -74,6 +84,7 @@ public:
     void setTarget(const std::string& path) { target_ = path; }
 
     int descriptor() const { return fd_; }
+    // The temporary name; empty while the file has none.
     const std::string& name() const { return name_; }
     // Writes bytes at offset (the file grows as needed); InOutError on failure.
     void writeAt(int64_t offset, const char* bytes, size_t count);
@@ -102,6 +113,9 @@ private:
     // Gives the file mode less the umask unless it has that already.
     void setNewMode(unsigned mode);
     void close(const std::string& path);
+    // Gives the file without a name the name path when nothing is there; 0, or the errno
+    // value of the failure (EEXIST when the name is taken).
+    int linkAnonymous(const std::string& path) const;
 
     std::string name_;
     // The path the file is written for, named in error messages.

@@ -124,7 +124,6 @@ TEST(TempFile, ReplacesTheFileOnlyWhenCommittedAndKeepsItsPermissions) {
     ASSERT_TRUE(createDirectory(folder));
     const std::string path = folder + "/movie.zip";
     Sandbox::writeFile(path, "partial");
-    ::chmod(path.c_str(), 0640);
     {
         TempFile abandoned(folder, "movie.zip");
         abandoned.writeAt(0, "other", 5);
@@ -132,31 +131,43 @@ TEST(TempFile, ReplacesTheFileOnlyWhenCommittedAndKeepsItsPermissions) {
     EXPECT_EQ(Sandbox::readFile(path), "partial");
     EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
 
-    TempFile file(folder, "movie.zip");
-    EXPECT_EQ(file.name().rfind(folder + "/.movie.zip.fetchora-", 0), 0u) << file.name();
-    file.appendFile(path);
-    file.writeAt(file.size(), " and the rest", 13);
-    char head[7] = {};
-    EXPECT_EQ(file.readAt(0, head, sizeof head), sizeof head);
-    EXPECT_EQ(std::string(head, sizeof head), "partial");
-    file.truncate(11);
-    EXPECT_EQ(Sandbox::readFile(path), "partial") << "nothing is seen before the commit";
-    file.commit(path);
-    EXPECT_EQ(Sandbox::readFile(path), "partial and");
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
-    EXPECT_THROW(TempFile(sandbox.path("no/such"), "movie.zip"), InOutError);
+    // The file has no name until it is committed (the sandbox's file system allows
+    // that), or a temporary one beside the target.
+    for (const TempFile::Naming naming : {TempFile::Naming::Anonymous, TempFile::Naming::Named}) {
+        const bool named = naming == TempFile::Naming::Named;
+        SCOPED_TRACE(named ? "named" : "anonymous");
+        Sandbox::writeFile(path, "partial");
+        ::chmod(path.c_str(), 0640);
+        ::unlink((folder + "/movie (1).zip").c_str());
+        TempFile file(folder, "movie.zip", naming);
+        if (named)
+            EXPECT_EQ(file.name().rfind(folder + "/.movie.zip.fetchora-", 0), 0u) << file.name();
+        else
+            EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
+        file.appendFile(path);
+        file.writeAt(file.size(), " and the rest", 13);
+        char head[7] = {};
+        EXPECT_EQ(file.readAt(0, head, sizeof head), sizeof head);
+        EXPECT_EQ(std::string(head, sizeof head), "partial");
+        file.truncate(11);
+        EXPECT_EQ(Sandbox::readFile(path), "partial") << "nothing is seen before the commit";
+        file.commit(path);
+        EXPECT_EQ(Sandbox::readFile(path), "partial and");
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(entries(folder), std::vector<std::string>{"movie.zip"});
+        EXPECT_THROW(TempFile(sandbox.path("no/such"), "movie.zip", naming), InOutError);
 
-    // A new file never replaces what is at its name.
-    TempFile fresh(folder, "movie.zip");
-    fresh.writeAt(0, "fresh", 5);
-    EXPECT_FALSE(fresh.commitNew(path));
-    EXPECT_EQ(Sandbox::readFile(path), "partial and");
-    EXPECT_TRUE(fresh.commitNew(folder + "/movie (1).zip"));
-    EXPECT_EQ(Sandbox::readFile(folder + "/movie (1).zip"), "fresh");
-    EXPECT_EQ(entries(folder).size(), 2u);
+        // A new file never replaces what is at its name.
+        TempFile fresh(folder, "movie.zip", naming);
+        fresh.writeAt(0, "fresh", 5);
+        EXPECT_FALSE(fresh.commitNew(path));
+        EXPECT_EQ(Sandbox::readFile(path), "partial and");
+        EXPECT_TRUE(fresh.commitNew(folder + "/movie (1).zip"));
+        EXPECT_EQ(Sandbox::readFile(folder + "/movie (1).zip"), "fresh");
+        EXPECT_EQ(entries(folder).size(), 2u);
+    }
 }
 
 TEST(TempFile, CopiesOnlyTheDataOfASparsePartialFileAndMakesNewFilesWithTheUsualMode) {
@@ -200,17 +211,21 @@ TEST(TempFile, OnlyTheLeftOversOfEndedProcessesAreStale) {
     Sandbox sandbox;
     const std::string folder = sandbox.path("out");
     ASSERT_TRUE(createDirectory(folder));
-    // A process killed while it wrote leaves its temporary file behind.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        auto* left = new TempFile(folder, "movie.zip");
-        left->writeAt(0, "bytes", 5);
-        ::_exit(0);
+    // A process killed while it wrote leaves its temporary file behind, unless the file
+    // had no name yet.
+    for (const TempFile::Naming naming : {TempFile::Naming::Named, TempFile::Naming::Anonymous}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto* left = new TempFile(folder, "movie.zip", naming);
+            left->writeAt(0, "bytes", 5);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    TempFile live(folder, "movie.zip");
+    ASSERT_EQ(entries(folder).size(), 1u);
+    TempFile live(folder, "movie.zip", TempFile::Naming::Named);
     const std::vector<std::string> others = {".hidden", "movie.zip", "x.fetchora-abcdef",
                                              ".movie.zip.fetchora-abc", "..fetchora-abcdef"};
     for (const std::string& name : others)

@@ -600,8 +600,9 @@ TEST_F(TransferRun, TemporaryFilesThatAKilledRunLeftGoAndNothingElseIsTouched) {
     // Left by runs whose process was killed: of the entry in the queue and of another.
     Sandbox::writeFile(destination_ + "/.a.bin.fetchora-Ab12Cd", "partial");
     Sandbox::writeFile(destination_ + "/.gone.zip.fetchora-zz99ZZ", "partial");
-    // Being written by another run at this moment.
-    files::TempFile live(destination_, "c.bin");
+    // Being written by another run at this moment, on a file system where files have a
+    // name from the start.
+    files::TempFile live(destination_, "c.bin", files::TempFile::Naming::Named);
     const std::string liveName = live.name().substr(destination_.size() + 1);
 
     queue(line("/a.bin", "a.bin", 0, 3));
