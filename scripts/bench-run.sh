@@ -7,7 +7,9 @@
 #   scale: runs of 1,000 small files and of 1,000, 10,000 and 20,000 tiny ones against
 #     wget, the 1,000 small files by host name (localhost) against the same by address,
 #     and 1,000 size probes by host name against `curl -s -I --http1.0` with the 1,000
-#     addresses in one invocation; each case in pairs whose sides take turns to go first,
+#     addresses in one invocation, and a run of one file against wget (the start of each
+#     side, subtracted for a figure of the files alone); each case in pairs whose sides
+#     take turns to go first,
 #     `sync` before every run, the median of the pairs' own ratios and their spread
 #     (scale_bench).
 # usage: scripts/bench-run.sh [--quick | --scale | --transfer]

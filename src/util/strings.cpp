@@ -47,6 +47,24 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 std::string field(const std::string& text, const std::string& separator, int index) {
+    // Text of a single line: its pieces between separators are the lines, found in place.
+    // A last piece that is empty ends the text rather than making a line.
+    if (!separator.empty() && separator.find_first_of("\r\n") == std::string::npos &&
+        text.find_first_of("\r\n") == std::string::npos) {
+        size_t pos = 0;
+        for (int piece = 0;; ++piece) {
+            const size_t found = text.find(separator, pos);
+            if (found == std::string::npos && pos == text.size())
+                break;
+            const size_t end = found == std::string::npos ? text.size() : found;
+            if (piece == index)
+                return text.substr(pos, end - pos);
+            if (found == std::string::npos)
+                break;
+            pos = found + separator.size();
+        }
+        throw ListError(index);
+    }
     std::string joined;
     if (separator.empty()) {
         joined = text;

@@ -73,6 +73,8 @@ TEST(Field, CutsTheNumberedFieldAndRefusesOnePastTheEnd) {
     // A trailing separator gives no empty last field.
     EXPECT_THROW(field("a,b,", ",", 2), ListError);
     EXPECT_THROW(field("", ",", 0), ListError);
+    EXPECT_EQ(field(",", ",", 0), "");
+    EXPECT_THROW(field(",", ",", 1), ListError);
     EXPECT_THROW(field("a", ",", -1), ListError);
 }
 
