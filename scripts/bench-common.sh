@@ -5,6 +5,7 @@
 #   bench_build DIR TARGET...       builds the targets in DIR (relative to the repository)
 #   bench_start_peers NAME          sets work (the folder) and starts nginx in it; after it
 #                                   FETCHORA_NGINX_PORT and FETCHORA_PEERS_ROOT are set
+#   bench_scratch_fs DIR SIZE       makes DIR a new file system of its own (see there)
 # The caller has cd'ed to the repository and set repo=$(pwd).
 
 bench_require() {
@@ -31,7 +32,33 @@ bench_build() {
     cmake --build "$dir" -j2 --target "$@"
 }
 
+bench_scratch_mounts=()
+
+# Makes DIR a new ext4 file system of SIZE on a loop device when the script runs as root
+# and the machine has loop devices, else an ordinary folder; says which. On a disk that
+# other work used a moment ago the runs would measure that work too: ext4 passes over
+# the inodes freed in the last minutes when it makes a file, so a folder of thousands of
+# files deleted before a run makes every file of the run slower, on both sides.
+bench_scratch_fs() {
+    local dir=$1 size=$2
+    mkdir -p "$dir"
+    if [ "$(id -u)" = 0 ] && command -v mkfs.ext4 >/dev/null 2>&1 &&
+        truncate -s "$size" "$dir.img" && mkfs.ext4 -q -F "$dir.img" >/dev/null 2>&1 &&
+        mount -o loop "$dir.img" "$dir" 2>/dev/null; then
+        bench_scratch_mounts+=("$dir")
+        echo "    $dir: a new ext4 file system of its own ($size)"
+    else
+        rm -f "$dir.img"
+        echo "    $dir: a folder on $(df --output=target "$dir" | tail -1 | tr -d ' ')" \
+            "(a file system of its own needs root and loop devices)"
+    fi
+}
+
 bench_cleanup() {
+    local mount
+    for mount in "${bench_scratch_mounts[@]}"; do
+        umount "$mount" 2>/dev/null || umount -l "$mount" || true
+    done
     # shellcheck source=../tests/support/peers/stop.sh
     source "$repo/tests/support/peers/stop.sh" "$work/peers" || true
     rm -rf "$work"

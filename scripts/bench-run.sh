@@ -4,6 +4,8 @@
 #   transfer: a toolbar window offscreen downloads a queue of 1,000 files of 1 to 50 KB
 #     and a queue of one 256 MB file, against `wget --no-http-keep-alive -i` of the same
 #     list and `curl -o` of the big file; medians of time and peak memory (run_bench).
+#   Where it can (as root, with loop devices) each part writes to a new file system of its
+#   own (bench_scratch_fs), so that earlier work on the disk does not change the figures.
 #   scale: runs of 1,000 small files and of 1,000, 10,000 and 20,000 tiny ones against
 #     wget, the 1,000 small files by host name (localhost) against the same by address,
 #     and 1,000 size probes by host name against `curl -s -I --http1.0` with the 1,000
@@ -78,9 +80,10 @@ if [ $run_transfer = 1 ]; then
         exit 1
     fi
     echo "==> Transfer: $rounds rounds"
+    bench_scratch_fs "$work/out" 8G
     "$bench_dir/run_bench" compare "$docroot" "$base_url" "$work/out" "$rounds" "$timeout" ||
         status=1
-    rm -rf "$work/out" "$docroot/big"
+    rm -rf "$docroot/big"
 fi
 
 if [ $run_scale = 1 ]; then
@@ -93,6 +96,7 @@ if [ $run_scale = 1 ]; then
         exit 1
     fi
     echo "==> Scale: $rounds pairs per case"
+    bench_scratch_fs "$work/scale" 8G
     quick=""
     [ "$mode" = quick ] && quick=quick
     scale_status=0

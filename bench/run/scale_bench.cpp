@@ -4,8 +4,8 @@
 // of 1,000, 10,000 and 20,000 files (run_bench's transfer child) against wget, the same
 // run by host name against the run by address, and 1,000 probes by host name against
 // curl with all the addresses in one invocation, and the run of one file against wget
-// (the start of each side). Each case runs in pairs, the two sides taking turns to go
-// first; the figure is the median of each pair's own ratio.
+// (the start of each side, and of it what loading the program alone costs). Each case runs in
+// pairs, the two sides taking turns to go first; the figure is the median of each pair's own ratio.
 #include "http/http_client.h"
 #include "platform/registry.h"
 #include "queue/request_helpers.h"
@@ -211,7 +211,7 @@ int countWrong(const std::vector<Served>& files, const fs::path& folder) {
 
 // One side of a case: what it runs, in a folder of its own per run.
 struct Side {
-    enum class Kind { Transfer, Wget, Probe, CurlHead } kind;
+    enum class Kind { Transfer, Wget, Probe, CurlHead, Load } kind;
     std::string host;
 };
 
@@ -263,6 +263,8 @@ double runSide(const Options& options, const Side& side, const std::vector<Serve
         return timed({selfFolder() + "/scale_bench", "probe", (base / "manifest.txt").string(),
                       (base / "lib").string()},
                      result, options.timeout);
+    case Side::Kind::Load:
+        return timed({selfFolder() + "/run_bench", "load"}, result, options.timeout);
     case Side::Kind::CurlHead: {
         std::vector<std::string> command = {"curl", "-s", "-I", "--http1.0"};
         for (const Served& file : files)
@@ -351,6 +353,9 @@ int compare(const Options& options) {
     // command-line tool. What the 1,000 small files cost beyond it is the cost of the
     // files themselves.
     cases.push_back({"1 small file vs wget (start)", "small", 1, oursByAddress, wget, 0});
+    // Of that start, what only loading the program and its libraries costs.
+    cases.push_back(
+        {"loading the program vs wget", "small", 1, Side{Side::Kind::Load, ""}, wget, 0});
 
     std::vector<Outcome> outcomes;
     for (size_t i = 0; i < cases.size(); ++i)
@@ -394,11 +399,15 @@ int compare(const Options& options) {
                 perFileSmall * 1000, perFileLarge * 1000, cases[largest].files, growth,
                 verdict(growthMet));
     // The 1,000 small files less what the same run of one file costs, on each side.
-    const double oursFiles = median(outcomes[0].ours) - median(outcomes.back().ours);
-    const double wgetFiles = median(outcomes[0].reference) - median(outcomes.back().reference);
-    std::printf("  start: %.1f ms, wget %.1f ms; 1,000 small files beyond it: %.3f s, wget "
-                "%.3f s: %.2f x (for comparison, no target)\n",
-                median(outcomes.back().ours) * 1000, median(outcomes.back().reference) * 1000,
+    const Outcome& start = outcomes[outcomes.size() - 2];
+    const double oursFiles = median(outcomes[0].ours) - median(start.ours);
+    const double wgetFiles = median(outcomes[0].reference) - median(start.reference);
+    std::printf("  start (a run of one file): %.1f ms, of which loading the program and its "
+                "libraries %.1f ms; wget %.1f ms\n",
+                median(start.ours) * 1000, median(outcomes.back().ours) * 1000,
+                median(start.reference) * 1000);
+    std::printf("  1,000 small files beyond the start: %.3f s, wget %.3f s: %.2f x (no "
+                "target)\n",
                 oursFiles, wgetFiles, wgetFiles > 0 ? oursFiles / wgetFiles : 0.0);
     std::printf("\n  every pair, seconds (ours/reference):\n");
     for (size_t i = 0; i < cases.size(); ++i)

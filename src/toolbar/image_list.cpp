@@ -90,12 +90,19 @@ void drawHelp(QPainter& p) {
     p.setPen(QPen(QColor(20, 60, 140), 2));
     p.setBrush(QColor(70, 120, 210));
     p.drawEllipse(3, 3, 26, 26);
-    QFont font;
-    font.setPixelSize(20);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRect(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
+    // The question mark in strokes: a font of its own would cost every window the
+    // loading of a bold face.
+    p.setPen(QPen(Qt::white, 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const QRectF bow(11, 7, 10, 9);
+    QPainterPath hook;
+    hook.arcMoveTo(bow, 160);
+    hook.arcTo(bow, 160, -230);
+    hook.lineTo(16, 19.5);
+    p.drawPath(hook);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(16, 24), 2.1, 2.1);
 }
 
 } // namespace
