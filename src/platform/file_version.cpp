@@ -47,6 +47,13 @@ int versionOf(const std::string& path, FileVersion& version) {
     return 0;
 }
 
+std::optional<FileVersion> versionOf(const std::string& path) {
+    FileVersion version;
+    if (versionOf(path, version) != 0)
+        return std::nullopt;
+    return version;
+}
+
 int readVersionedFile(const std::string& path, std::string& bytes, FileVersion& version) {
     bytes.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

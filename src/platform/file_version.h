@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace fetchora::files {
@@ -23,6 +24,9 @@ struct FileVersion {
 
 // The version of the file at path now. Returns 0, or the errno value of the failure.
 int versionOf(const std::string& path, FileVersion& version);
+// The same without the reason: nothing when there is no file (or it cannot be examined),
+// which equals any other absence.
+std::optional<FileVersion> versionOf(const std::string& path);
 
 // Reads the whole file and the version of the very file it read (taken from the open file,
 // so a replacement of the file meanwhile cannot mix the two). Returns 0, or the errno

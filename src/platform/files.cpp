@@ -79,20 +79,6 @@ int64_t directoryEntrySize(const std::string& path) {
     return static_cast<int64_t>(st.st_size);
 }
 
-FileStamp fileStamp(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};
-    FileStamp stamp;
-    stamp.exists = true;
-    stamp.device = static_cast<uint64_t>(st.st_dev);
-    stamp.inode = static_cast<uint64_t>(st.st_ino);
-    stamp.size = static_cast<int64_t>(st.st_size);
-    stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 +
-                       static_cast<int64_t>(st.st_mtim.tv_nsec);
-    return stamp;
-}
-
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -18,19 +18,6 @@ int fileAge(const std::string& path);
 // files), or 0 when nothing is there.
 int64_t directoryEntrySize(const std::string& path);
 
-// What tells one version of a file from another: the file itself (device and inode, new
-// with every atomic replacement), its size and its modification time in nanoseconds. A
-// missing file has the stamp of no file, equal to any other missing file's.
-struct FileStamp {
-    bool exists = false;
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    int64_t size = 0;
-    int64_t modifiedNs = 0;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-FileStamp fileStamp(const std::string& path);
-
 bool fileExists(const std::string& path);      // a regular file (or a link to one)
 bool entryExists(const std::string& path);     // anything at all, a dangling link included
 bool directoryExists(const std::string& path); // a folder (or a link to one)

@@ -128,7 +128,7 @@ void TTransferRun::run(const std::string& folder) {
     // a second one.
     if (FRunning)
         return;
-    loaded_ = files::fileStamp(FListFile);
+    loaded_ = files::versionOf(FListFile);
     FDownloads->LoadFromFile(FListFile);
     if (!FDownloads->NamesUnique())
         FDownloads->PrefixNames();
@@ -426,7 +426,7 @@ void TTransferRun::saveMerged() {
 
 void TTransferRun::reload() {
     // The stamp is taken before the read: a change during the read is seen next time.
-    const files::FileStamp stamp = files::fileStamp(FListFile);
+    const std::optional<files::FileVersion> stamp = files::versionOf(FListFile);
     if (FRunning && stamp == loaded_)
         return;
     loaded_ = stamp;

@@ -3,6 +3,7 @@
 // shows and asks goes through the callbacks of TTransferRunEvents.
 #pragma once
 
+#include "platform/file_version.h"
 #include "platform/files.h"
 
 #include <cstdint>
@@ -125,7 +126,7 @@ private:
     TTransferRunEvents events_;
 
     // The queue file as the run last read it; a reload of the same file is skipped.
-    files::FileStamp loaded_;
+    std::optional<files::FileVersion> loaded_;
 
     bool FRunning = false;
     bool FCancelled = false;
