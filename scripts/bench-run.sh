@@ -11,14 +11,15 @@
 #     and 1,000 size probes by host name against `curl -s -I --http1.0` with the 1,000
 #     addresses in one invocation, and a run of one file against wget (the start of each
 #     side, subtracted for a figure of the files alone); each case in pairs whose sides
-#     take turns to go first,
+#     take turns to go first (three times as many for the cases of at most 1,000 files),
 #     `sync` before every run, the median of the pairs' own ratios and their spread
 #     (scale_bench).
 # usage: scripts/bench-run.sh [--quick | --scale | --transfer]
 #   (none)      both; --scale or --transfer only the one
 #   --quick     the scale cases without the 20,000 files, two pairs each (a few minutes)
 # BENCH_BUILD_DIR chooses another build directory (default build/bench); BENCH_ROUNDS the
-# number of rounds or pairs (default 3, 2 with --quick); BENCH_TIMEOUT the limit of one
+# number of rounds or pairs (default 3, 2 with --quick; tripled for the scale cases of at
+# most 1,000 files); BENCH_TIMEOUT the limit of one
 # measurement in seconds (default 900). Exit status: 0 when every run completed (and, for
 # the scale cases, every target was met), 3 when a scale target was missed, 1 when a run
 # failed or a file differs. Installs nothing: scripts/deps.sh build bench installs what
