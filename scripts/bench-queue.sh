@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the queue benchmark with the "bench" preset and runs it: save (with its duplicate
-# removal), load, removal of every entry from the head, and a run's reload of a queue of
-# 100,000 entries, each timed in seven rounds against 100 ms. Prints the median with the
+# removal), load, removal of every entry from the head, a run's reload, and the queue
+# editor's deletion and move of every other entry, on a queue of 100,000 entries, each
+# timed in seven rounds against 100 ms. Prints the median with the
 # fastest and slowest round; the exit status is 0 when every target is met, 1 when one is
 # missed. Needs no server. BENCH_BUILD_DIR chooses another build directory (default
 # build/bench).

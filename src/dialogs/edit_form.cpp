@@ -22,7 +22,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <vector>
+#include <unordered_set>
 
 namespace fetchora {
 
@@ -120,12 +120,10 @@ void TEditForm::ViewFileClick() {
 }
 
 void TEditForm::Deleteselectedfiles1Click() {
-    for (int i = Downloads->count() - 1; i >= 0; --i) {
-        if (rowChecked(i)) {
-            Downloads->remove(i);
-            delete FileList->takeTopLevelItem(i);
-        }
-    }
+    // One pass over the queue, whatever the number of checked rows; the rows are filled
+    // again from the saved file.
+    const std::unordered_set<const TDownload*> checked = checkedEntries();
+    Downloads->removeIf([&](const TDownload& entry) { return checked.count(&entry) != 0; });
     commit();
 }
 
@@ -138,26 +136,21 @@ void TEditForm::Moveselectedfilestobottom1Click() {
 }
 
 void TEditForm::moveChecked(Placement placement) {
-    const int count = Downloads->count();
-    std::vector<bool> checked;
-    checked.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        checked.push_back(rowChecked(i));
-    // Each move passes over unchecked entries only, so both groups keep their order.
-    if (placement == Placement::Top) {
-        int target = 0;
-        for (int i = 0; i < count; ++i) {
-            if (checked[static_cast<size_t>(i)])
-                Downloads->move(i, target++);
-        }
-    } else {
-        int target = count - 1;
-        for (int i = count - 1; i >= 0; --i) {
-            if (checked[static_cast<size_t>(i)])
-                Downloads->move(i, target--);
-        }
-    }
+    // Both groups keep their order, in one pass over the queue.
+    const std::unordered_set<const TDownload*> checked = checkedEntries();
+    const bool checkedFirst = placement == Placement::Top;
+    Downloads->stablePartition(
+        [&](const TDownload& entry) { return (checked.count(&entry) != 0) == checkedFirst; });
     commit();
+}
+
+std::unordered_set<const TDownload*> TEditForm::checkedEntries() const {
+    std::unordered_set<const TDownload*> checked;
+    for (int i = 0; i < Downloads->count(); ++i) {
+        if (rowChecked(i))
+            checked.insert(&Downloads->at(i));
+    }
+    return checked;
 }
 
 bool TEditForm::rowChecked(int row) const {

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 class QLabel;
 class QPushButton;
@@ -16,6 +17,7 @@ class QTreeWidget;
 
 namespace fetchora {
 
+class TDownload;
 class TDownloadList;
 
 class TEditForm final : public QDialog {
@@ -59,6 +61,9 @@ private:
     enum class Placement { Top, Bottom };
     void moveChecked(Placement placement);
     bool rowChecked(int row) const;
+    // The entries whose rows are checked; ListError when there are fewer rows than
+    // entries (after a failed read), before anything changes.
+    std::unordered_set<const TDownload*> checkedEntries() const;
 };
 
 } // namespace fetchora

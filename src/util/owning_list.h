@@ -66,6 +66,12 @@ public:
     template <typename Predicate> void removeIf(Predicate remove) {
         std::erase_if(entries_, [&](const std::unique_ptr<T>& entry) { return remove(*entry); });
     }
+    // Puts every entry for which first(entry) is true before the others, in one pass; each
+    // group keeps its order.
+    template <typename Predicate> void stablePartition(Predicate first) {
+        std::stable_partition(entries_.begin(), entries_.end(),
+                              [&](const std::unique_ptr<T>& entry) { return first(*entry); });
+    }
 
 protected:
     // Appends entry, which the list owns from now on.
