@@ -2,6 +2,7 @@
 // one transfer run of a toolbar window offscreen (the measured child), and "compare"
 // times and measures that child against wget and curl on the same files, checks every
 // file the run wrote byte for byte and prints the medians against the targets.
+#include "bench_support.h"
 #include "dialogs/download_options_form.h"
 #include "platform/qt/desktop.h"
 #include "platform/registry.h"
@@ -39,6 +40,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using namespace fetchora::bench;
 
 constexpr int kSmallFiles = 1000;
 constexpr int kSmallMin = 1024;
@@ -49,26 +51,6 @@ constexpr unsigned kSeed = 20240517;
 constexpr double kSmallTarget = 1.5;  // at most this times wget's time
 constexpr double kBigTarget = 1.3;    // at most this times curl's time
 constexpr double kMemoryTarget = 2.2; // peak memory at most this times the big file
-
-[[noreturn]] void fail(const std::string& message) {
-    throw std::runtime_error(message);
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        fail("cannot write " + path.string());
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        fail("cannot read " + path.string());
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // ---- generate -------------------------------------------------------------------------
 
@@ -231,17 +213,9 @@ struct Measure {
     bool ok = false;
 };
 
-std::string selfPath() {
-    std::error_code error;
-    const fs::path path = fs::read_symlink("/proc/self/exe", error);
-    if (error)
-        fail("cannot find this program's path: " + error.message());
-    return path.string();
-}
-
 // The measuring launcher lies beside this program.
 std::string launcherPath() {
-    return (fs::path(selfPath()).parent_path() / "run_bench_launch").string();
+    return (selfPath().parent_path() / "run_bench_launch").string();
 }
 
 // Runs the command through the launcher, which times it, takes its peak resident size
@@ -373,26 +347,6 @@ struct Series {
     }
 };
 
-template <typename T> T median(std::vector<T> values) {
-    if (values.empty())
-        return T{};
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    if (values.size() % 2 == 1)
-        return values[mid];
-    return (values[mid - 1] + values[mid]) / 2;
-}
-
-std::string list(const std::vector<double>& values) {
-    std::string text;
-    for (double v : values) {
-        char piece[32];
-        std::snprintf(piece, sizeof piece, "%s%.3f", text.empty() ? "" : " ", v);
-        text += piece;
-    }
-    return text;
-}
-
 struct Options {
     fs::path docroot;
     std::string baseURL;
@@ -417,7 +371,7 @@ Measure measureOurs(const Options& options, const std::string& what, int round,
         manifest += file.url + "\t" + std::to_string(file.size) + "\n";
     writeBytes(base / "manifest.txt", manifest);
     ::sync();
-    const Measure m = runChild({selfPath(), "transfer", (base / "manifest.txt").string(),
+    const Measure m = runChild({selfPath().string(), "transfer", (base / "manifest.txt").string(),
                                 (base / "lib").string(), (base / "dest").string()},
                                base / "result.txt", options.timeout);
     different += countDifferent(files, base / "dest");
@@ -451,10 +405,6 @@ Measure measureCurl(const Options& options, int round, const Served& file, int& 
                  base / "result.txt", options.timeout);
     different += countDifferent({file}, base / "dest");
     return m;
-}
-
-const char* verdict(bool met) {
-    return met ? "met" : "MISSED";
 }
 
 int compare(const Options& options) {

@@ -8,6 +8,7 @@
 // pairs, the two sides taking turns to go first (three times as many pairs for the cases
 // of at most 1,000 files, which are quick and vary most); the figure is the median of
 // each pair's own ratio.
+#include "bench_support.h"
 #include "http/http_client.h"
 #include "platform/registry.h"
 #include "queue/request_helpers.h"
@@ -39,6 +40,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using namespace fetchora::bench;
 
 constexpr int kTinyFiles = 20000;
 constexpr int kTinyMin = 1024;
@@ -47,26 +49,6 @@ constexpr int kSmallFiles = 1000;
 constexpr int kSmallMin = 1024;
 constexpr int kSmallMax = 50 * 1024;
 constexpr unsigned kSeed = 20261208;
-
-[[noreturn]] void fail(const std::string& message) {
-    throw std::runtime_error(message);
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        fail("cannot write " + path.string());
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        fail("cannot read " + path.string());
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // ---- generate -------------------------------------------------------------------------
 
@@ -153,12 +135,9 @@ struct Options {
     bool quick = false;
 };
 
+// The folder of this program, where its fellow programs lie.
 std::string selfFolder() {
-    std::error_code error;
-    const fs::path path = fs::read_symlink("/proc/self/exe", error);
-    if (error)
-        fail("cannot find this program's path: " + error.message());
-    return path.parent_path().string();
+    return selfPath().parent_path().string();
 }
 
 // Runs the command through run_bench's launcher, which times it; its output goes to
@@ -318,28 +297,6 @@ Outcome runCase(const Options& options, const Case& c, int index) {
         outcome.ratios.push_back(ours / reference);
     }
     return outcome;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-std::string list(const std::vector<double>& values) {
-    std::string text;
-    for (const double v : values) {
-        char piece[32];
-        std::snprintf(piece, sizeof piece, "%s%.3f", text.empty() ? "" : " ", v);
-        text += piece;
-    }
-    return text;
-}
-
-const char* verdict(bool met) {
-    return met ? "met" : "MISSED";
 }
 
 int compare(const Options& options) {
