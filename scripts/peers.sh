@@ -33,8 +33,7 @@ stop_peers() {
 start_tls_peers() {
   local dir=$1 www=$1/www
   local nginx_bin
-  nginx_bin=$(command -v nginx 2>/dev/null || true)
-  [ -z "$nginx_bin" ] && [ -x /usr/sbin/nginx ] && nginx_bin=/usr/sbin/nginx
+  nginx_bin=$(fetchora_nginx_bin)
   [ -n "$nginx_bin" ] && [ -d "$www" ] || return 0
   command -v openssl >/dev/null 2>&1 || { echo "==> peers: openssl missing: TLS tests will skip" >&2; return 0; }
   local tls="$dir/tls"
@@ -147,15 +146,8 @@ http {
     }
 }
 CONF
-  if ! "$nginx_bin" -e "$dir/tls-logs/error.log" -p "$dir" -c "$dir/nginx-tls.conf" 2>"$dir/tls-logs/start.log"; then
-    echo "==> peers: nginx with TLS did not start:" >&2
-    cat "$dir/tls-logs/start.log" >&2
-    return 0
-  fi
-  for _ in $(seq 1 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    sleep 0.1
-  done
+  fetchora_start_nginx "$nginx_bin" "$dir" "$dir/nginx-tls.conf" "$dir/tls-logs/error.log" \
+    "$dir/tls-logs/start.log" "$port" "nginx with TLS" || return 0
   export FETCHORA_TLS_PORT=$port FETCHORA_TLS_EXPIRED_PORT=$expired
   export FETCHORA_TLS_WRONG_HOST_PORT=$wrong FETCHORA_TLS_PLAIN_PORT=$plain
   export FETCHORA_TLS_CA_FILE=$tls/ca.pem

@@ -6,6 +6,50 @@
 # FETCHORA_NGINX_PORT, FETCHORA_PROXY_PORT and FETCHORA_PEERS_ROOT when both run.
 # Works as root too: every pid, log and temporary path lies inside $1.
 
+# The nginx program, or nothing when it is not installed.
+fetchora_nginx_bin() {
+    local bin
+    bin=$(command -v nginx 2>/dev/null || true)
+    [ -z "$bin" ] && [ -x /usr/sbin/nginx ] && bin=/usr/sbin/nginx
+    echo "$bin"
+}
+
+# A port nobody answers on (a refused connection means free).
+fetchora_free_port() {
+    local port
+    for _ in $(seq 1 50); do
+        port=$((20000 + RANDOM % 30000))
+        if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            echo "$port"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Waits up to five seconds for something to answer on the loopback port; 1 when nothing
+# does.
+fetchora_wait_for_port() {
+    for _ in $(seq 1 50); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Starts nginx with the configuration CONF in PREFIX and waits for PORT:
+# fetchora_start_nginx BIN PREFIX CONF ERROR_LOG START_LOG PORT WHAT. 1, with what nginx
+# said (in START_LOG), when it does not start.
+fetchora_start_nginx() {
+    local bin=$1 prefix=$2 conf=$3 errors=$4 start=$5 port=$6 what=$7
+    if ! "$bin" -e "$errors" -p "$prefix" -c "$conf" 2>"$start"; then
+        echo "==> peers: $what did not start:" >&2
+        cat "$start" >&2
+        return 1
+    fi
+    fetchora_wait_for_port "$port" || true
+}
+
 fetchora_peers_start() {
     local dir=$1
     [ -n "$dir" ] || { echo "==> peers: no folder given" >&2; return 1; }
@@ -14,27 +58,13 @@ fetchora_peers_start() {
     chmod 755 "$dir"
 
     local nginx_bin tinyproxy_bin
-    nginx_bin=$(command -v nginx 2>/dev/null || true)
-    [ -z "$nginx_bin" ] && [ -x /usr/sbin/nginx ] && nginx_bin=/usr/sbin/nginx
+    nginx_bin=$(fetchora_nginx_bin)
     tinyproxy_bin=$(command -v tinyproxy 2>/dev/null || true)
     [ -z "$tinyproxy_bin" ] && [ -x /usr/bin/tinyproxy ] && tinyproxy_bin=/usr/bin/tinyproxy
     if [ -z "$nginx_bin" ]; then
         echo "==> peers: nginx is not installed; tests against real peers will skip" >&2
         return 0
     fi
-
-    # A port nobody answers on (a refused connection means free).
-    fetchora_free_port() {
-        local port
-        for _ in $(seq 1 50); do
-            port=$((20000 + RANDOM % 30000))
-            if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-                echo "$port"
-                return 0
-            fi
-        done
-        return 1
-    }
 
     local www="$dir/www"
     mkdir -p "$www/protected" "$dir/temp" "$dir/logs"
@@ -87,15 +117,8 @@ http {
     }
 }
 CONF
-    if ! "$nginx_bin" -e "$dir/logs/nginx-error.log" -p "$dir" -c "$dir/nginx.conf" 2>"$dir/logs/nginx-start.log"; then
-        echo "==> peers: nginx did not start:" >&2
-        cat "$dir/logs/nginx-start.log" >&2
-        return 1
-    fi
-    for _ in $(seq 1 50); do
-        (exec 3<>"/dev/tcp/127.0.0.1/$nginx_port") 2>/dev/null && break
-        sleep 0.1
-    done
+    fetchora_start_nginx "$nginx_bin" "$dir" "$dir/nginx.conf" "$dir/logs/nginx-error.log" \
+        "$dir/logs/nginx-start.log" "$nginx_port" nginx || return 1
     export FETCHORA_NGINX_PORT=$nginx_port
     export FETCHORA_PEERS_ROOT=$dir
     echo "==> peers: nginx on 127.0.0.1:$nginx_port serving $www"
@@ -123,15 +146,7 @@ DisableViaHeader Yes
 CONF
     "$tinyproxy_bin" -d -c "$dir/tinyproxy.conf" >"$dir/logs/tinyproxy-start.log" 2>&1 &
     echo $! >"$dir/tinyproxy.job"
-    local up=0
-    for _ in $(seq 1 50); do
-        if (exec 3<>"/dev/tcp/127.0.0.1/$proxy_port") 2>/dev/null; then
-            up=1
-            break
-        fi
-        sleep 0.1
-    done
-    if [ $up -eq 1 ]; then
+    if fetchora_wait_for_port "$proxy_port"; then
         export FETCHORA_PROXY_PORT=$proxy_port
         echo "==> peers: tinyproxy on 127.0.0.1:$proxy_port"
     else
