@@ -471,7 +471,9 @@ int TempFile::linkAnonymous(const std::string& path) const {
 void TempFile::commit(const std::string& path, unsigned mode) {
     if (name_.empty()) {
         // A file without a name replaces another in one step only by a rename: it takes a
-        // temporary name beside path first.
+        // temporary name beside path first, with the lock that tells a sweep of stale
+        // files that it is being written.
+        lockTempFile(fd_);
         const std::string prefix = folderOf(path) + "/" + tempFilePrefix(baseName(path));
         for (;;) {
             const std::string name = prefix + randomSuffix();
